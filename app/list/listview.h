@@ -1,0 +1,130 @@
+#pragma once
+
+#include "app/list/numberlistmodel.h"
+
+#include <QAbstractItemView>
+
+#include <optional>
+
+class QHeaderView;
+class ListView;
+
+// One entry of a list, addressed by its position (from 1).
+class ListItem
+{
+public:
+    ListItem(NumberListModel *model, qsizetype index) : m_model(model), m_index(index) {}
+    qsizetype Index() const { return m_index; }
+    QString Text() const;
+    EntryText TextView() const; // the text without copying it
+    QString SubItems(int index) const;
+    void SetSubItems(int index, const QString &text);
+    bool Checked() const;
+    void SetChecked(bool on);
+
+private:
+    NumberListModel *m_model;
+    qsizetype m_index;
+};
+
+// The entries of a list: the 1-based list operations the commands use.
+class ListItemsCollection
+{
+public:
+    explicit ListItemsCollection(NumberListModel *model) : m_model(model) {}
+    // Appends a checked entry holding the text unchanged.
+    ListItem Add(QStringView text);
+    ListItem Add(QLatin1StringView text);
+    ListItem Add(const QString &text) { return Add(QStringView(text)); }
+    qsizetype Count() const { return m_model->count(); }
+    // Throws Failure("Index out of bounds") outside 1..Count.
+    ListItem Item(qsizetype index) const;
+    void Remove(qsizetype index);
+    void Clear();
+
+private:
+    qsizetype checked(qsizetype index) const;
+    NumberListModel *m_model;
+};
+
+class ColumnHeader
+{
+public:
+    ColumnHeader(NumberListModel *model, int index) : m_model(model), m_index(index) {}
+    int Index() const { return m_index; }
+    QString Text() const { return m_model->columnTitle(m_index - 1); }
+    int Width() const { return m_model->columnWidthTwips(m_index - 1); }
+    void SetWidth(int twips) { m_model->setColumnWidthTwips(m_index - 1, twips); }
+
+private:
+    NumberListModel *m_model;
+    int m_index;
+};
+
+class ColumnHeadersCollection
+{
+public:
+    explicit ColumnHeadersCollection(NumberListModel *model) : m_model(model) {}
+    ColumnHeader Add(const QString &title);
+    int Count() const { return m_model->columnTitleCount(); }
+    ColumnHeader Item(int index) const; // from 1
+
+private:
+    NumberListModel *m_model;
+};
+
+// Report-style list with a column header, built for millions of rows: every
+// row has the same height and nothing is kept per row outside the model.
+class ListView final : public QAbstractItemView
+{
+    Q_OBJECT
+
+public:
+    explicit ListView(std::shared_ptr<TextArena> arena = {}, QWidget *parent = nullptr);
+    ~ListView() override;
+
+    NumberListModel *listModel() const { return m_model; }
+    QHeaderView *header() const { return m_header; }
+
+    ListItemsCollection ListItems;
+    ColumnHeadersCollection ColumnHeaders;
+
+    // The current entry, or nothing when no entry is current.
+    std::optional<ListItem> SelectedItem() const;
+    void SetSelectedIndex(qsizetype index); // from 1; for keyboard and tests
+
+    // QAbstractItemView
+    QRect visualRect(const QModelIndex &index) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint &point) const override;
+
+signals:
+    // Key code as the handlers know it (Delete is 46) and the shift state
+    // (1 Shift, 2 Ctrl, 4 Alt).
+    void KeyDown(int keyCode, int shift);
+    void DblClick();
+    void MouseMove();
+
+protected:
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    bool isIndexHidden(const QModelIndex &index) const override;
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+    void updateGeometries() override;
+    void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent *event) override;
+
+private:
+    int rowHeight() const;
+    int visibleRows() const;
+    void onColumnWidthChanged(int column, int twips);
+
+    NumberListModel *m_model;
+    QHeaderView *m_header;
+};

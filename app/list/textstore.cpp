@@ -1,0 +1,216 @@
+#include "app/list/textstore.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
+constexpr unsigned kOffsetBits = 20;
+constexpr unsigned kChunkBits = 22;
+constexpr unsigned kLengthBits = 20;
+constexpr std::uint64_t kOffsetMask = (std::uint64_t(1) << kOffsetBits) - 1;
+constexpr std::uint64_t kChunkMask = (std::uint64_t(1) << kChunkBits) - 1;
+constexpr std::uint64_t kLengthMask = (std::uint64_t(1) << kLengthBits) - 1;
+constexpr std::uint64_t kWholeChunk = kLengthMask;
+constexpr std::uint64_t kWideBit = std::uint64_t(1) << 62;
+constexpr std::uint64_t kCheckedBit = std::uint64_t(1) << 63;
+
+std::uint32_t chunkOf(EntryRecord r) { return std::uint32_t((r >> kOffsetBits) & kChunkMask); }
+std::size_t offsetOf(EntryRecord r) { return std::size_t(r & kOffsetMask); }
+std::uint64_t lengthOf(EntryRecord r) { return (r >> (kOffsetBits + kChunkBits)) & kLengthMask; }
+
+} // namespace
+
+struct TextArena::Chunk
+{
+    std::size_t size = 0;
+    std::size_t capacity = 0;
+    std::uint64_t refs = 0;
+    char *data = nullptr;
+};
+
+TextArena::TextArena()
+{
+    m_chunks.push_back(nullptr);
+}
+
+TextArena::~TextArena()
+{
+    for (Chunk *c : m_chunks) {
+        if (c) {
+            std::free(c->data);
+            delete c;
+        }
+    }
+}
+
+std::uint32_t TextArena::newChunk(std::size_t capacity)
+{
+    auto chunk = std::make_unique<Chunk>();
+    chunk->data = static_cast<char *>(std::malloc(capacity ? capacity : 1));
+    if (!chunk->data)
+        throw std::bad_alloc();
+    chunk->capacity = capacity;
+    std::uint32_t index;
+    if (!m_freeSlots.empty()) {
+        index = m_freeSlots.back();
+        m_freeSlots.pop_back();
+        m_chunks[index] = chunk.release();
+    } else {
+        if (m_chunks.size() > kChunkMask)
+            throw std::bad_alloc();
+        m_chunks.push_back(nullptr);
+        index = std::uint32_t(m_chunks.size() - 1);
+        m_chunks[index] = chunk.release();
+    }
+    m_bytesAllocated += capacity;
+    return index;
+}
+
+void TextArena::freeChunk(std::uint32_t index)
+{
+    Chunk *c = m_chunks[index];
+    m_bytesAllocated -= c->capacity;
+    std::free(c->data);
+    delete c;
+    m_chunks[index] = nullptr;
+    m_freeSlots.push_back(index);
+}
+
+std::size_t TextArena::liveChunks() const
+{
+    std::size_t n = 0;
+    for (const Chunk *c : m_chunks)
+        n += c != nullptr;
+    return n;
+}
+
+EntryRecord TextArena::storeBytes(const void *bytes, std::size_t size, bool wide)
+{
+    if (size == 0)
+        return kCheckedBit; // the empty text needs no chunk
+    if (size >= kWholeChunk) {
+        const std::uint32_t index = newChunk(size);
+        Chunk *c = m_chunks[index];
+        std::memcpy(c->data, bytes, size);
+        c->size = size;
+        c->refs = 1;
+        return kCheckedBit | (wide ? kWideBit : 0) | (kWholeChunk << (kOffsetBits + kChunkBits))
+            | (std::uint64_t(index) << kOffsetBits);
+    }
+    Chunk *c = m_current ? m_chunks[m_current] : nullptr;
+    std::size_t offset = c ? (c->size + (wide ? (c->size & 1u) : 0)) : 0;
+    if (!c || offset + size > c->capacity) {
+        if (c && c->refs == 0)
+            freeChunk(m_current);
+        m_current = newChunk(kChunkBytes);
+        c = m_chunks[m_current];
+        offset = 0;
+    }
+    std::memcpy(c->data + offset, bytes, size);
+    c->size = offset + size;
+    ++c->refs;
+    return kCheckedBit | (wide ? kWideBit : 0) | (std::uint64_t(size) << (kOffsetBits + kChunkBits))
+        | (std::uint64_t(m_current) << kOffsetBits) | offset;
+}
+
+EntryRecord TextArena::store(QLatin1StringView text)
+{
+    return storeBytes(text.data(), std::size_t(text.size()), false);
+}
+
+EntryRecord TextArena::store(QStringView text)
+{
+    const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
+    const qsizetype n = text.size();
+    bool latin1 = true;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (u[i] > 0xff) {
+            latin1 = false;
+            break;
+        }
+    }
+    if (!latin1)
+        return storeBytes(u, std::size_t(n) * 2, true);
+    // Narrow in small pieces so that no per-text heap block is needed.
+    if (n <= 256) {
+        char buffer[256];
+        for (qsizetype i = 0; i < n; ++i)
+            buffer[i] = char(u[i]);
+        return storeBytes(buffer, std::size_t(n), false);
+    }
+    const QByteArray narrowed = text.toLatin1();
+    return storeBytes(narrowed.constData(), std::size_t(narrowed.size()), false);
+}
+
+EntryText TextArena::text(EntryRecord r) const
+{
+    const std::uint32_t index = chunkOf(r);
+    if (index == 0)
+        return {};
+    const Chunk *c = m_chunks[index];
+    const std::uint64_t length = lengthOf(r);
+    EntryText t;
+    t.wide = (r & kWideBit) != 0;
+    if (length == kWholeChunk) {
+        t.data = c->data;
+        t.bytes = qsizetype(c->size);
+    } else {
+        t.data = c->data + offsetOf(r);
+        t.bytes = qsizetype(length);
+    }
+    return t;
+}
+
+void TextArena::addRef(EntryRecord r)
+{
+    if (const std::uint32_t index = chunkOf(r))
+        ++m_chunks[index]->refs;
+}
+
+void TextArena::release(EntryRecord r)
+{
+    const std::uint32_t index = chunkOf(r);
+    if (index == 0)
+        return;
+    Chunk *c = m_chunks[index];
+    if (--c->refs != 0)
+        return;
+    if (index == m_current)
+        c->size = 0; // nobody refers to it any more: reuse it from the start
+    else
+        freeChunk(index);
+}
+
+RecordBlock::RecordBlock(const RecordBlock &other) : m_arena(other.m_arena), m_records(other.m_records)
+{
+    for (EntryRecord r : m_records)
+        m_arena->addRef(r);
+}
+
+RecordBlock::~RecordBlock()
+{
+    clear();
+}
+
+void RecordBlock::setChecked(qsizetype i, bool on)
+{
+    EntryRecord &r = m_records[std::size_t(i)];
+    r = TextArena::withChecked(r, on);
+}
+
+void RecordBlock::remove(qsizetype i)
+{
+    m_arena->release(m_records[std::size_t(i)]);
+    m_records.erase(m_records.begin() + i);
+}
+
+void RecordBlock::clear()
+{
+    for (EntryRecord r : m_records)
+        m_arena->release(r);
+    m_records.clear();
+    m_records.shrink_to_fit();
+}

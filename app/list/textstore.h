@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QLatin1StringView>
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Compact, shared storage for the texts of the number lists.
+//
+// Texts live in immutable chunks of 1 MiB inside a TextArena; an entry is one
+// 64-bit record naming its chunk, offset, length, encoding and check mark. A
+// text whose characters all fit in Latin-1 takes one byte a character, any
+// other text is kept as UTF-16. Copying an entry to another list of the same
+// arena copies the record only. Each chunk counts the records that point into
+// it, so a chunk is freed as soon as no list (or snapshot) refers to it.
+
+// One entry's text, without copying it.
+struct EntryText
+{
+    const char *data = nullptr;
+    qsizetype bytes = 0;
+    bool wide = false; // UTF-16 when true, Latin-1 otherwise
+
+    qsizetype size() const { return wide ? bytes / 2 : bytes; }
+    QLatin1StringView latin1() const { return QLatin1StringView(data, bytes); }
+    QStringView utf16() const
+    {
+        return QStringView(reinterpret_cast<const char16_t *>(data), bytes / 2);
+    }
+    QString toString() const { return wide ? utf16().toString() : QString(latin1()); }
+
+    // Calls f with a QLatin1StringView or a QStringView of the text.
+    template<typename F>
+    decltype(auto) visit(F &&f) const
+    {
+        return wide ? f(utf16()) : f(latin1());
+    }
+};
+
+// A record: bits 0-19 offset, 20-41 chunk, 42-61 length in bytes, 62 wide,
+// 63 checked. Chunk 0 means the empty text. A length of kWholeChunk means the
+// text fills a chunk of its own (texts of 1 MiB and more).
+using EntryRecord = std::uint64_t;
+
+class TextArena
+{
+public:
+    TextArena();
+    ~TextArena();
+    TextArena(const TextArena &) = delete;
+    TextArena &operator=(const TextArena &) = delete;
+
+    // Stores a text and returns its record (checked set), holding one reference.
+    EntryRecord store(QStringView text);
+    EntryRecord store(QLatin1StringView text);
+
+    EntryText text(EntryRecord record) const;
+
+    void addRef(EntryRecord record);
+    void release(EntryRecord record);
+
+    // Bytes held in chunks (for tests and benchmarks).
+    std::size_t bytesAllocated() const { return m_bytesAllocated; }
+    std::size_t liveChunks() const;
+
+    static bool isChecked(EntryRecord r) { return (r >> 63) & 1u; }
+    static EntryRecord withChecked(EntryRecord r, bool on)
+    {
+        return on ? (r | (EntryRecord(1) << 63)) : (r & ~(EntryRecord(1) << 63));
+    }
+
+private:
+    struct Chunk;
+    EntryRecord storeBytes(const void *bytes, std::size_t size, bool wide);
+    std::uint32_t newChunk(std::size_t capacity);
+    void freeChunk(std::uint32_t index);
+
+    std::vector<Chunk *> m_chunks; // index 0 unused
+    std::vector<std::uint32_t> m_freeSlots;
+    std::uint32_t m_current = 0;   // chunk that takes small texts, 0 = none yet
+    std::size_t m_bytesAllocated = 0;
+};
+
+// An ordered sequence of records of one arena. Copying it is cheap when shared
+// through std::shared_ptr; the owner detaches before changing a shared block.
+class RecordBlock
+{
+public:
+    explicit RecordBlock(std::shared_ptr<TextArena> arena) : m_arena(std::move(arena)) {}
+    RecordBlock(const RecordBlock &other); // adds a reference per record
+    RecordBlock &operator=(const RecordBlock &) = delete;
+    ~RecordBlock();
+
+    const std::shared_ptr<TextArena> &arena() const { return m_arena; }
+    qsizetype size() const { return qsizetype(m_records.size()); }
+    EntryRecord record(qsizetype i) const { return m_records[std::size_t(i)]; }
+    EntryText text(qsizetype i) const { return m_arena->text(m_records[std::size_t(i)]); }
+    bool checked(qsizetype i) const { return TextArena::isChecked(m_records[std::size_t(i)]); }
+
+    void append(QStringView text) { m_records.push_back(m_arena->store(text)); }
+    void append(QLatin1StringView text) { m_records.push_back(m_arena->store(text)); }
+    // Appends a record of the same arena (copies no characters).
+    void appendRecord(EntryRecord record)
+    {
+        m_arena->addRef(record);
+        m_records.push_back(record);
+    }
+    void setChecked(qsizetype i, bool on);
+    void remove(qsizetype i);
+    void clear();
+    void reserve(qsizetype n) { m_records.reserve(std::size_t(n)); }
+
+private:
+    std::shared_ptr<TextArena> m_arena;
+    std::vector<EntryRecord> m_records;
+};

@@ -1,0 +1,1 @@
+#include "input/windows1252.h"

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/platform.h"
+
+// The real desktop, through Qt.
+class QtPlatform final : public Platform
+{
+public:
+    void MsgBox(const QString &text, int style, const QString &title) override;
+    QString InputBox(const QString &prompt, const QString &title) override;
+    QString ShowOpen(const FileDialogSettings &settings) override;
+    QString ShowSave(const FileDialogSettings &settings) override;
+    bool ClipboardClear() override;
+    bool ClipboardSetText(const QString &text, int format) override;
+    QString GetSetting(const QString &app, const QString &section, const QString &key,
+                       const QString &defaultValue) override;
+    void SaveSetting(const QString &app, const QString &section, const QString &key,
+                     const QString &value) override;
+    void Shell(const QString &program, const QStringList &arguments) override;
+    QString ProgramFolder() override;
+    double SecondsSinceMidnight() override;
+    void ProcessEvents() override;
+    QString SpreadsheetFolder() override;
+    SpreadsheetProgram FindSpreadsheetProgram() override;
+};
