@@ -23,6 +23,7 @@ private slots:
     void listsHaveOneTitledColumnAndTooltip_data();
     void listsHaveOneTitledColumnAndTooltip();
     void fontsAreArialBold();
+    void closingUnwindsAYieldingCommand();
 
 private:
     std::unique_ptr<FakePlatform> m_platform;
@@ -163,6 +164,30 @@ void TestMainWindow::fontsAreArialBold()
     QVERIFY(m_form->PushButton17->font().bold());
     QCOMPARE(m_form->ListView2->font().pointSizeF(), 9.0);
     QCOMPARE(m_form->Check3->font().pointSizeF(), 9.0);
+}
+
+void TestMainWindow::closingUnwindsAYieldingCommand()
+{
+    m_form->yielder().setIntervalMs(0);
+    int yields = 0;
+    m_platform->onProcessEvents = [&] {
+        if (++yields == 3)
+            m_form->close(); // the user closes the window while a command yields
+    };
+    int entriesDone = 0;
+    bool unwound = false;
+    try {
+        for (int i = 0; i < 10; ++i) {
+            m_form->DoEvents();
+            ++entriesDone;
+        }
+    } catch (const CommandAborted &) {
+        unwound = true;
+    }
+    QVERIFY(unwound);
+    QCOMPARE(entriesDone, 2);
+    QVERIFY(m_form->IsUnloading());
+    QVERIFY(!m_form->isVisible());
 }
 
 QTEST_MAIN(TestMainWindow)
