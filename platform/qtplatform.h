@@ -22,4 +22,14 @@ public:
     void ProcessEvents() override;
     QString SpreadsheetFolder() override;
     SpreadsheetProgram FindSpreadsheetProgram() override;
+
+    // Pure parts of the dialogs, kept apart so that they can be tested.
+
+    // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" -> {"Text Files (*.txt)", "All Files (*)"}.
+    static QStringList nameFilters(const QString &dialogFilter);
+    // Message text with CR LF and lone CR turned into LF, which Qt shows as line breaks.
+    static QString displayText(const QString &text);
+    // The open dialog's answer for the chosen files: "", one full path, or
+    // the folder and the names separated by NUL characters.
+    static QString openAnswer(const QStringList &files);
 };
