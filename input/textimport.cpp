@@ -1,5 +1,285 @@
 #include "input/textimport.h"
-#include "app/form1.h"
 
-// Not built yet.
-void Form1::PushButton3_Click() {}
+#include "app/form1.h"
+#include "input/windows1252.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <QFileInfo>
+#endif
+
+namespace {
+
+QString describe(const QString &reason, const QString &path)
+{
+    return reason + QStringLiteral(": ") + QDir::toNativeSeparators(path);
+}
+
+#ifdef Q_OS_UNIX
+
+QString notRegularFile(mode_t mode, const QString &path)
+{
+    if (S_ISDIR(mode))
+        return describe(qt_error_string(EISDIR), path);
+    return describe(QStringLiteral("Not a regular file"), path);
+}
+
+// A regular file open for reading; closed when it goes out of scope. Folders,
+// devices and pipes are refused before they are opened, so that a pipe
+// without a writer can never block and a device can never feed us forever.
+class ReadOnlyFile
+{
+public:
+    explicit ReadOnlyFile(const QString &path) : m_path(path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info;
+        if (::stat(name.constData(), &info) != 0)
+            throw Failure(describe(qt_error_string(errno), path));
+        if (!S_ISREG(info.st_mode))
+            throw Failure(notRegularFile(info.st_mode, path));
+        // Non-blocking in case the path was swapped for a pipe since the check.
+        do {
+            m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        } while (m_fd < 0 && errno == EINTR);
+        if (m_fd < 0)
+            throw Failure(describe(qt_error_string(errno), path));
+        if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            const QString reason = notRegularFile(info.st_mode, path);
+            ::close(m_fd);
+            throw Failure(reason);
+        }
+#ifdef POSIX_FADV_SEQUENTIAL
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    }
+    ~ReadOnlyFile() { ::close(m_fd); }
+    ReadOnlyFile(const ReadOnlyFile &) = delete;
+    ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
+
+    // Reads up to `size` bytes; 0 at the end of the file.
+    qsizetype read(char *buffer, qsizetype size)
+    {
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, std::size_t(size));
+            if (n >= 0)
+                return qsizetype(n);
+            if (errno != EINTR)
+                throw Failure(describe(qt_error_string(errno), m_path));
+        }
+    }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+};
+
+#else
+
+class ReadOnlyFile
+{
+public:
+    explicit ReadOnlyFile(const QString &path) : m_file(path)
+    {
+        const QFileInfo info(path);
+        if (info.isDir())
+            throw Failure(describe(QStringLiteral("Is a directory"), path));
+        if (!info.isFile())
+            throw Failure(describe(QStringLiteral("Not a regular file"), path));
+        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            throw Failure(describe(m_file.errorString(), path));
+    }
+
+    qsizetype read(char *buffer, qsizetype size)
+    {
+        const qint64 n = m_file.read(buffer, size);
+        if (n < 0)
+            throw Failure(describe(m_file.errorString(), m_file.fileName()));
+        return qsizetype(n);
+    }
+
+private:
+    QFile m_file;
+};
+
+#endif
+
+// True when some byte is 0x80-0x9F, the only bytes whose character may differ
+// from their Latin-1 reading. Written to vectorise: it runs over every byte.
+bool hasHighControlBytes(const char *data, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    unsigned char any = 0;
+    for (qsizetype i = 0; i < size; ++i)
+        any |= static_cast<unsigned char>((p[i] & 0xE0) == 0x80);
+    return any != 0;
+}
+
+// Appends entries given as Windows-1252 bytes.
+class EntryWriter
+{
+public:
+    explicit EntryWriter(NumberListModel &list) : m_list(list) {}
+
+    // `mayDiffer` false promises that the bytes read the same as Latin-1.
+    void add(const char *data, qsizetype size, bool mayDiffer)
+    {
+        if (!mayDiffer || Windows1252::isLatin1Compatible(QByteArrayView(data, size))) {
+            m_list.append(QLatin1StringView(data, size));
+            return;
+        }
+        m_decoded.clear();
+        Windows1252::decodeAppend(QByteArrayView(data, size), m_decoded);
+        m_list.append(QStringView(m_decoded));
+    }
+
+private:
+    NumberListModel &m_list;
+    QString m_decoded;
+};
+
+// Reads the whole file into the list. A line ends at CR or CR LF; inside a
+// line every LF ends an entry; a line end at the very end makes no extra line.
+void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize)
+{
+    const std::unique_ptr<char[]> buffer(new char[std::size_t(bufferSize)]);
+    EntryWriter writer(list);
+    std::string pending;   // the start of an entry that began in an earlier read
+    bool lineOpen = false; // bytes of a line were read since the last line end
+    bool skipLF = false;   // the last read ended with a CR: a leading LF belongs to it
+
+    for (;;) {
+        const qsizetype n = file.read(buffer.get(), bufferSize);
+        if (n == 0)
+            break;
+        const char *p = buffer.get();
+        const char *const end = p + n;
+        if (skipLF) {
+            skipLF = false;
+            if (*p == '\n')
+                ++p;
+        }
+        const bool mayDiffer = hasHighControlBytes(p, end - p);
+        const char *cr = nullptr; // next CR at or after p, `end` when none
+        while (p < end) {
+            if (!cr || cr < p) {
+                cr = static_cast<const char *>(std::memchr(p, '\r', std::size_t(end - p)));
+                if (!cr)
+                    cr = end;
+            }
+            const char *lf = static_cast<const char *>(std::memchr(p, '\n', std::size_t(cr - p)));
+            const char *stop = lf ? lf : cr;
+            if (stop == end) {
+                pending.append(p, std::size_t(end - p));
+                lineOpen = true;
+                break;
+            }
+            if (pending.empty()) {
+                writer.add(p, stop - p, mayDiffer);
+            } else {
+                pending.append(p, std::size_t(stop - p));
+                writer.add(pending.data(), qsizetype(pending.size()), true);
+                pending.clear();
+            }
+            if (lf) {
+                lineOpen = true;
+                p = lf + 1;
+            } else {
+                lineOpen = false;
+                p = cr + 1;
+                if (p == end)
+                    skipLF = true;
+                else if (*p == '\n')
+                    ++p;
+            }
+        }
+    }
+    if (lineOpen)
+        writer.add(pending.data(), qsizetype(pending.size()), true);
+}
+
+} // namespace
+
+namespace Main {
+
+QString NormalizePath(const QString &path, QChar separator)
+{
+    const QString pair(2, separator);
+    const QString single(1, separator);
+    if (path.isEmpty() || path.front() != separator)
+        return QString(path).replace(pair, single);
+    qsizetype rest = 1;
+    while (rest < path.size() && path.at(rest) == separator)
+        ++rest;
+    return pair + path.mid(rest).replace(pair, single);
+}
+
+void LoadTextFileIntoList(Platform &platform, NumberListModel &list, const QString &path,
+                          qsizetype bufferSize)
+{
+    if (!FileExists(path)) {
+        platform.MsgBox(QStringLiteral("File not found"), MsgBoxStyle::OkOnly, QString());
+        return;
+    }
+    ReadOnlyFile file(path);
+    // The views hear of the new entries once, also when reading fails part-way
+    // (the read buffers are freed by then, which matters when memory ran out).
+    list.beginBatch();
+    try {
+        readEntries(file, list, std::max<qsizetype>(bufferSize, 1));
+    } catch (...) {
+        list.endBatch();
+        throw;
+    }
+    list.endBatch();
+}
+
+void LoadTextFileIntoList(Platform &platform, ListView *list, const QString &path)
+{
+    LoadTextFileIntoList(platform, *list->listModel(), path);
+}
+
+} // namespace Main
+
+void Form1::PushButton3_Click()
+{
+    Guarded proc(platform(), QStringLiteral("in Quillory2021/08/31.Form1.PushButton3_Click "));
+    QStringList pieces;
+
+    proc(100, [&] { CommonDialog1.fileName = QString(); });
+    proc(102, [&] { CommonDialog1.flags = 2621953; });
+    proc(104, [&] { CommonDialog1.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files"); });
+    proc(106, [&] { CommonDialog1.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"); });
+    proc(108, [&] { CommonDialog1.fileName = platform().ShowOpen(CommonDialog1); });
+    if (CommonDialog1.fileName.isEmpty()) // 110: cancelled
+        return;
+    proc(112, [&] { pieces = CommonDialog1.fileName.split(QChar(u'\0')); });
+    proc(114, [&] { SetMousePointer(Pointer::Hourglass); });
+    if (pieces.size() == 1) {
+        // One file: the answer is its full path.
+        proc(120, [&] { Main::LoadTextFileIntoList(platform(), ListView1, pieces.at(0)); });
+    } else if (pieces.size() >= 2) {
+        // Several files: the folder, then the names.
+        const QString folder = pieces.at(0);
+        for (qsizetype i = 1; i < pieces.size(); ++i) {
+            QString path;
+            proc(130, [&] { path = folder + QDir::separator() + pieces.at(i); });
+            proc(132, [&] { path = Main::NormalizePath(path); });
+            proc(134, [&] { Main::LoadTextFileIntoList(platform(), ListView1, path); });
+        }
+    }
+    proc(138, [&] { SetMousePointer(Pointer::Default); });
+}

@@ -1,1 +1,33 @@
 #pragma once
+
+// Loading numbers from text files into a number list.
+
+#include <QChar>
+#include <QDir>
+#include <QString>
+
+class ListView;
+class NumberListModel;
+class Platform;
+
+namespace Main {
+
+// Size of one read from a text file.
+inline constexpr qsizetype kTextReadBufferSize = qsizetype(1) << 20;
+
+// Tidies a path built from the open dialog's answer: a run of leading
+// separators becomes exactly two (a network path keeps its prefix), and
+// elsewhere each pair of adjacent separators becomes one, pairs taken from left
+// to right. Never touches the file system.
+QString NormalizePath(const QString &path, QChar separator = QDir::separator());
+
+// Appends the lines of a Windows-1252 text file to the list, one entry per
+// line, and one per piece between line feeds inside a line. A missing file
+// shows "File not found" and adds nothing. Throws Failure when the path is not
+// a regular file or cannot be opened or read, and std::bad_alloc when memory
+// runs out; the entries appended until then stay and are shown.
+void LoadTextFileIntoList(Platform &platform, NumberListModel &list, const QString &path,
+                          qsizetype bufferSize = kTextReadBufferSize);
+void LoadTextFileIntoList(Platform &platform, ListView *list, const QString &path);
+
+} // namespace Main
