@@ -1,5 +1,213 @@
-#include "app/form1.h"
+#include "export/paddedtext.h"
 
-// Not built yet.
-void Form1::PushButton4_Click() {}
-void Form1::PushButton8_Click() {}
+#include "app/form1.h"
+#include "input/windows1252.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <optional>
+
+namespace {
+
+// Entries handled between two calls of the yield function: often enough for a
+// time-sliced yield, rare enough to cost nothing per entry.
+constexpr qsizetype kYieldStride = 1024;
+
+// Bytes gathered before they go to the file.
+constexpr qsizetype kFlushBytes = 1 << 20;
+
+const QString kProcedure =
+    QStringLiteral("in Quillory2021/08/31.Main.SaveListviewProperlySpacedWithoutProgressBar ");
+
+QString nativeName(const QString &fileName)
+{
+    return QDir::toNativeSeparators(fileName);
+}
+
+void openForWriting(QSaveFile &file, const QString &fileName)
+{
+    // Replacing a device, pipe or folder with a regular file would be wrong
+    // whatever the user meant; refuse before anything is created.
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile())
+        throw Failure(QStringLiteral("Cannot create \"%1\": it is not a regular file").arg(nativeName(fileName)));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw Failure(QStringLiteral("Cannot create \"%1\": %2").arg(nativeName(fileName), file.errorString()));
+}
+
+void writeOut(QSaveFile &file, QByteArray &buffer)
+{
+    if (buffer.isEmpty())
+        return;
+    // A short write is followed by another attempt, which fails with the reason.
+    qsizetype done = 0;
+    while (done < buffer.size()) {
+        const qint64 n = file.write(buffer.constData() + done, buffer.size() - done);
+        if (n <= 0)
+            throw Failure(
+                QStringLiteral("Cannot write \"%1\": %2").arg(nativeName(file.fileName()), file.errorString()));
+        done += qsizetype(n);
+    }
+    buffer.resize(0); // keeps the capacity for the next block
+}
+
+} // namespace
+
+std::vector<qsizetype> PaddedColumnWidths(const NumberListSnapshot &list, bool withTitles,
+                                          const std::function<void()> &yield)
+{
+    std::vector<qsizetype> widths;
+    const qsizetype count = list.count();
+    for (int c = 0; c < list.columnCount(); ++c) {
+        qsizetype w = withTitles ? list.columnTitle(c).size() : 0;
+        for (qsizetype row = 0; row < count; ++row) {
+            if (yield && row % kYieldStride == 0)
+                yield();
+            const qsizetype length = c == 0 ? list.text(row).size() : list.cellText(row, c).size();
+            if (length > w)
+                w = length;
+        }
+        widths.push_back(w);
+    }
+    return widths;
+}
+
+PaddedTextLines::PaddedTextLines(const NumberListSnapshot &list, std::vector<qsizetype> widths)
+    : m_list(list), m_widths(std::move(widths))
+{
+}
+
+void PaddedTextLines::appendCell(QByteArray &out, QStringView text, qsizetype width) const
+{
+    Windows1252::encodeAppend(text, out);
+    if (width > text.size())
+        out.append(width - text.size(), ' ');
+    out.append('\t');
+}
+
+void PaddedTextLines::appendCell(QByteArray &out, QLatin1StringView text, qsizetype width) const
+{
+    Windows1252::encodeAppend(text, out);
+    if (width > text.size())
+        out.append(width - text.size(), ' ');
+    out.append('\t');
+}
+
+void PaddedTextLines::appendHeaderLine(QByteArray &out) const
+{
+    for (int c = 0; c < m_list.columnCount(); ++c)
+        appendCell(out, m_list.columnTitle(c), m_widths.at(std::size_t(c)));
+    out.append("\r\n", 2);
+}
+
+void PaddedTextLines::appendEntryLine(QByteArray &out, qsizetype row) const
+{
+    if (!m_list.checked(row))
+        return;
+    for (int c = 0; c < m_list.columnCount(); ++c) {
+        const qsizetype width = m_widths.at(std::size_t(c));
+        if (c == 0)
+            m_list.text(row).visit([&](auto text) { appendCell(out, text, width); });
+        else
+            appendCell(out, m_list.cellText(row, c), width);
+    }
+    out.append("\r\n", 2);
+}
+
+QByteArray PaddedTextBytes(const NumberListSnapshot &list)
+{
+    const PaddedTextLines lines(list, PaddedColumnWidths(list, true));
+    QByteArray out;
+    lines.appendHeaderLine(out);
+    for (qsizetype row = 0; row < list.count(); ++row)
+        lines.appendEntryLine(out, row);
+    return out;
+}
+
+void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListSnapshot &list,
+                                                  const QString &fileName)
+{
+    Guarded proc(form.platform(), kProcedure);
+    const auto yield = [&form] { form.DoEvents(); };
+
+    std::vector<qsizetype> widths;
+    proc(100, [&] { widths.clear(); });
+    proc(102, [&] { widths = PaddedColumnWidths(list, true, yield); });
+    const PaddedTextLines lines(list, std::move(widths));
+
+    QByteArray buffer;
+    proc(132, [&] { buffer.reserve(kFlushBytes + 64 * 1024); });
+
+    // The text goes to a temporary file that replaces the target only when it
+    // is complete, so a failure or a closed window never leaves a cut-off file.
+    std::optional<QSaveFile> file;
+    proc(134, [&] { file.emplace(fileName); });
+    if (!file || !proc(136, [&] { openForWriting(*file, fileName); }))
+        return; // reported once; there is nothing to write to
+
+    const bool headerWritten = proc(150, [&] {
+        yield();
+        lines.appendHeaderLine(buffer);
+    });
+    if (!headerWritten)
+        return;
+
+    // One failed write ends the export: the rest could not reach the file
+    // either, and a report per entry would help nobody.
+    const bool entriesWritten = proc(180, [&] {
+        const qsizetype count = list.count();
+        for (qsizetype row = 0; row < count; ++row) {
+            if (row % kYieldStride == 0)
+                yield();
+            lines.appendEntryLine(buffer, row);
+            if (buffer.size() >= kFlushBytes)
+                writeOut(*file, buffer);
+        }
+    });
+    if (!entriesWritten)
+        return;
+
+    proc(184, [&] {
+        writeOut(*file, buffer);
+        if (!file->commit())
+            throw Failure(QStringLiteral("Cannot save \"%1\": %2").arg(nativeName(fileName), file->errorString()));
+    });
+}
+
+void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, ListView &list, const QString &fileName)
+{
+    SaveListviewProperlySpacedWithoutProgressBar(form, list.listModel()->snapshot(), fileName);
+}
+
+namespace {
+
+// The save command of both result lists.
+void saveListAsText(Form1 &form, ListView &list, const QString &procedureText)
+{
+    Guarded proc(form.platform(), procedureText);
+    QString fileName;
+    proc(106, [&] { form.CommonDialog1.flags = 2621953; });
+    proc(108, [&] { form.CommonDialog1.title = QStringLiteral("Save"); });
+    proc(110, [&] { form.CommonDialog1.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"); });
+    proc(112, [&] { form.CommonDialog1.fileName = form.platform().ShowSave(form.CommonDialog1); });
+    proc(114, [&] { fileName = form.CommonDialog1.fileName; });
+    if (fileName.isEmpty())
+        return; // [116] cancelled: nothing is written
+    proc(118, [&] { form.SetMousePointer(Pointer::Hourglass); });
+    proc(120, [&] { SaveListviewProperlySpacedWithoutProgressBar(form, list, fileName); });
+    proc(122, [&] { form.SetMousePointer(Pointer::Default); });
+}
+
+} // namespace
+
+void Form1::PushButton4_Click()
+{
+    saveListAsText(*this, *ListView2, QStringLiteral("in Quillory2021/08/31.Form1.PushButton4_Click "));
+}
+
+void Form1::PushButton8_Click()
+{
+    saveListAsText(*this, *ListView3, QStringLiteral("in Quillory2021/08/31.Form1.PushButton8_Click "));
+}

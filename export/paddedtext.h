@@ -1,1 +1,48 @@
 #pragma once
+
+#include "app/list/numberlistmodel.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class Form1;
+class ListView;
+
+// Column widths of the padded layouts, in characters (UTF-16 code units): the
+// longest text of each column over all entries, checked or not, and of the
+// column's title when withTitles is set. Calls yield every few thousand
+// entries so that a long pass keeps the window responsive.
+std::vector<qsizetype> PaddedColumnWidths(const NumberListSnapshot &list, bool withTitles,
+                                          const std::function<void()> &yield = {});
+
+// The lines of the padded text file in Windows-1252 bytes: every cell is its
+// text, spaces up to the column's width and a TAB; every line ends in CR LF.
+class PaddedTextLines
+{
+public:
+    PaddedTextLines(const NumberListSnapshot &list, std::vector<qsizetype> widths);
+
+    void appendHeaderLine(QByteArray &out) const;
+    // Appends nothing for an unchecked entry.
+    void appendEntryLine(QByteArray &out, qsizetype row) const;
+
+private:
+    void appendCell(QByteArray &out, QStringView text, qsizetype width) const;
+    void appendCell(QByteArray &out, QLatin1StringView text, qsizetype width) const;
+
+    const NumberListSnapshot &m_list;
+    std::vector<qsizetype> m_widths;
+};
+
+// The whole padded text file of a list, header line first.
+QByteArray PaddedTextBytes(const NumberListSnapshot &list);
+
+// Writes the padded text file of the list, replacing the file only once it is
+// complete. A failure is reported once and ends the export; an existing file
+// is then left as it was. Closing the window meanwhile leaves no file behind.
+void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListSnapshot &list,
+                                                  const QString &fileName);
+void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, ListView &list, const QString &fileName);

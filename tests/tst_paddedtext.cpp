@@ -1,0 +1,459 @@
+#include "app/form1.h"
+#include "export/paddedtext.h"
+#include "platform/fakeplatform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kExportProcedure =
+    QStringLiteral("in Quillory2021/08/31.Main.SaveListviewProperlySpacedWithoutProgressBar ");
+
+// Fills a list: one column per title, one entry per row of cells (cell 0 the
+// entry's text, cell k its sub-item k); entries are checked unless listed.
+void fill(NumberListModel &model, const QStringList &titles, const QList<QStringList> &rows,
+          const QList<int> &unchecked = {})
+{
+    for (const QString &title : titles)
+        model.addColumn(title);
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        model.append(QStringView(rows[r].value(0)));
+        for (qsizetype k = 1; k < rows[r].size(); ++k)
+            model.setSubItem(r, int(k), rows[r][k]);
+    }
+    for (int r : unchecked)
+        model.setChecked(r, false);
+}
+
+void fillNumbers(NumberListModel &model, const QString &title, int count)
+{
+    model.addColumn(title);
+    model.beginBatch();
+    for (int i = 0; i < count; ++i)
+        model.append(QStringLiteral("555-") + QString::number(i * 7919LL % 100000));
+    model.endBatch();
+}
+
+QByteArray readAll(const QString &fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return f.readAll();
+}
+
+bool writeFile(const QString &fileName, const QByteArray &bytes)
+{
+    QFile f(fileName);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Bytes in the files this process holds open for writing inside the folder.
+qint64 bytesWrittenUnder(const QString &dir)
+{
+    qint64 total = 0;
+    const QFileInfoList fds = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
+    for (const QFileInfo &fd : fds) {
+        const QByteArray link = QFile::encodeName(fd.absoluteFilePath());
+        char target[4096];
+        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
+        if (n <= 0 || !QFile::decodeName(QByteArray(target, n)).startsWith(dir + QLatin1Char('/')))
+            continue;
+        struct stat st{};
+        if (::stat(link.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            total += st.st_size;
+    }
+    return total;
+}
+
+QStringList filesIn(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class TestPaddedText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void writesPaddedTable_data();
+    void writesPaddedTable();
+    void savesTheListOfEachButton_data();
+    void savesTheListOfEachButton();
+    void largeListIsWrittenInBlocksWithTheSameBytes();
+    void cancelledDialogWritesNothing();
+    void unwritableTargetIsReportedOnce_data();
+    void unwritableTargetIsReportedOnce();
+    void failedWriteIsReportedOnceAndKeepsTheOldFile();
+    void closingDuringExportLeavesNoFile_data();
+    void closingDuringExportLeavesNoFile();
+    void clearingTheListDuringExportDoesNotChangeTheFile();
+
+private:
+    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestPaddedText::init()
+{
+    m_platform = std::make_unique<FakePlatform>();
+    m_form = std::make_unique<Form1>(*m_platform);
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestPaddedText::cleanup()
+{
+    m_form.reset();
+    m_platform.reset();
+    m_dir.reset();
+}
+
+void TestPaddedText::writesPaddedTable_data()
+{
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<QList<QStringList>>("rows");
+    QTest::addColumn<QList<int>>("unchecked");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QStringList valid{QStringLiteral(" Valid Numbers")};
+    QTest::newRow("empty list gives the header line alone")
+        << valid << QList<QStringList>{} << QList<int>{} << QByteArray(" Valid Numbers\t\r\n");
+    QTest::newRow("longest text is followed directly by its tab")
+        << valid << QList<QStringList>{{QStringLiteral("888-342-9122")}, {QStringLiteral("1-888-342-9122")}}
+        << QList<int>{}
+        << QByteArray(" Valid Numbers\t\r\n"
+                      "888-342-9122  \t\r\n"
+                      "1-888-342-9122\t\r\n");
+    QTest::newRow("title longer than every entry pads the entries")
+        << QStringList{QStringLiteral("Invalid Numbers")} << QList<QStringList>{{QStringLiteral("12")}}
+        << QList<int>{}
+        << QByteArray("Invalid Numbers\t\r\n"
+                      "12             \t\r\n");
+    QTest::newRow("entry longer than the title pads the title")
+        << QStringList{QStringLiteral("T")} << QList<QStringList>{{QStringLiteral("12345")}, {QStringLiteral("1")}}
+        << QList<int>{}
+        << QByteArray("T    \t\r\n"
+                      "12345\t\r\n"
+                      "1    \t\r\n");
+    QTest::newRow("empty entry gives spaces and a tab")
+        << QStringList{QStringLiteral("Nums")} << QList<QStringList>{{QString()}, {QStringLiteral("1")}}
+        << QList<int>{}
+        << QByteArray("Nums\t\r\n"
+                      "    \t\r\n"
+                      "1   \t\r\n");
+    QTest::newRow("unchecked entry gives no line but counts for the width")
+        << QStringList{QStringLiteral("N")}
+        << QList<QStringList>{{QStringLiteral("1234567")}, {QStringLiteral("12")}} << QList<int>{0}
+        << QByteArray("N      \t\r\n"
+                      "12     \t\r\n");
+    QTest::newRow("all entries unchecked gives the header line alone")
+        << QStringList{QStringLiteral("N")} << QList<QStringList>{{QStringLiteral("123")}, {QStringLiteral("1")}}
+        << QList<int>{0, 1} << QByteArray("N  \t\r\n");
+    QTest::newRow("trailing spaces of an entry are kept")
+        << QStringList{QStringLiteral("N")} << QList<QStringList>{{QStringLiteral("12  ")}} << QList<int>{}
+        << QByteArray("N   \t\r\n"
+                      "12  \t\r\n");
+    QTest::newRow("tab and line break inside a text are written unchanged")
+        << QStringList{QStringLiteral("N")} << QList<QStringList>{{QStringLiteral("a\tb")}, {QStringLiteral("c\r\nd")}}
+        << QList<int>{}
+        << QByteArray("N   \t\r\n"
+                      "a\tb \t\r\n"
+                      "c\r\nd\t\r\n");
+    QTest::newRow("sub-items fill further columns")
+        << QStringList{QStringLiteral("Number"), QStringLiteral("Note")}
+        << QList<QStringList>{{QStringLiteral("555-1234"), QStringLiteral("ok")},
+                              {QStringLiteral("1"), QStringLiteral("longer note")},
+                              {QStringLiteral("2")}}
+        << QList<int>{}
+        << QByteArray("Number  \tNote       \t\r\n"
+                      "555-1234\tok         \t\r\n"
+                      "1       \tlonger note\t\r\n"
+                      "2       \t           \t\r\n");
+    QTest::newRow("Windows-1252 bytes and ? for other characters")
+        << QStringList{QStringLiteral("Zahl")}
+        << QList<QStringList>{{QString::fromUtf8("\u20ac\u00fc\u2713")},
+                              {QString::fromUtf8("\u0081\u0080\u00ff")},
+                              {QString::fromUtf8("\u201cx\u201d")}}
+        << QList<int>{}
+        << QByteArray("Zahl\t\r\n"
+                      "\x80\xfc? \t\r\n"
+                      "\x81?\xff \t\r\n"
+                      "\x93x\x94 \t\r\n");
+    QTest::newRow("title outside Windows-1252")
+        << QStringList{QString::fromUtf8("\u65e5\u672c")} << QList<QStringList>{{QStringLiteral("1")}}
+        << QList<int>{}
+        << QByteArray("??\t\r\n"
+                      "1 \t\r\n");
+}
+
+void TestPaddedText::writesPaddedTable()
+{
+    QFETCH(QStringList, titles);
+    QFETCH(QList<QStringList>, rows);
+    QFETCH(QList<int>, unchecked);
+    QFETCH(QByteArray, expected);
+
+    NumberListModel model;
+    fill(model, titles, rows, unchecked);
+    QCOMPARE(PaddedTextBytes(model.snapshot()), expected);
+
+    // The export writes the same bytes through a file.
+    const QString path = m_dir->filePath(QStringLiteral("out.txt"));
+    SaveListviewProperlySpacedWithoutProgressBar(*m_form, model.snapshot(), path);
+    QCOMPARE(m_platform->messages.size(), 0);
+    QCOMPARE(readAll(path), expected);
+}
+
+void TestPaddedText::savesTheListOfEachButton_data()
+{
+    QTest::addColumn<int>("button");
+
+    QTest::newRow("valid list") << 4;
+    QTest::newRow("invalid list") << 8;
+}
+
+void TestPaddedText::savesTheListOfEachButton()
+{
+    QFETCH(int, button);
+    ListView *list = button == 4 ? m_form->ListView2 : m_form->ListView3;
+    ListView *other = button == 4 ? m_form->ListView3 : m_form->ListView2;
+    fill(*list->listModel(), {QStringLiteral("Numbers")}, {{QStringLiteral("888-342-9122")}});
+    fill(*other->listModel(), {QStringLiteral("Other")}, {{QStringLiteral("not this one")}});
+
+    // A name typed without extension is used as typed; an existing file is replaced.
+    const QString path = m_dir->filePath(QStringLiteral("results"));
+    QVERIFY(writeFile(path, "an older and much longer content\r\n"));
+    m_platform->saveAnswers.enqueue(path);
+    m_form->yielder().setIntervalMs(0);
+    QList<int> pointerDuringExport;
+    m_platform->onProcessEvents = [&] { pointerDuringExport.append(m_form->MousePointer()); };
+
+    if (button == 4)
+        m_form->PushButton4_Click();
+    else
+        m_form->PushButton8_Click();
+
+    QCOMPARE(m_platform->saveDialogs.size(), 1);
+    const FileDialogSettings &dialog = m_platform->saveDialogs.constFirst();
+    QCOMPARE(dialog.flags, 2621953);
+    QCOMPARE(dialog.title, QStringLiteral("Save"));
+    QCOMPARE(dialog.filter, QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"));
+    QCOMPARE(m_form->CommonDialog1.fileName, path);
+    QCOMPARE(readAll(path), QByteArray("Numbers     \t\r\n888-342-9122\t\r\n"));
+    QVERIFY(!pointerDuringExport.isEmpty());
+    QCOMPARE(pointerDuringExport.constFirst(), Pointer::Hourglass);
+    QCOMPARE(m_form->MousePointer(), Pointer::Default);
+    QCOMPARE(m_platform->messages.size(), 0); // no message confirms the save
+    QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("results")});
+}
+
+void TestPaddedText::largeListIsWrittenInBlocksWithTheSameBytes()
+{
+    fillNumbers(*m_form->ListView2->listModel(), QStringLiteral(" Valid Numbers"), 300000);
+    m_form->ListView2->ListItems.Item(1000).SetChecked(false);
+    m_form->ListView2->ListItems.Item(200000).SetChecked(false);
+    const QByteArray expected = PaddedTextBytes(m_form->ListView2->listModel()->snapshot());
+    QVERIFY(expected.size() > 3 * (1 << 20)); // several blocks
+
+    const QString path = m_dir->filePath(QStringLiteral("big.txt"));
+    m_platform->saveAnswers.enqueue(path);
+    m_form->PushButton4_Click();
+
+    QCOMPARE(m_platform->messages.size(), 0);
+    const QByteArray written = readAll(path);
+    QCOMPARE(written.size(), expected.size());
+    QVERIFY(written == expected);
+    QCOMPARE(written.count("\r\n"), 300000 - 2 + 1);
+}
+
+void TestPaddedText::cancelledDialogWritesNothing()
+{
+    fill(*m_form->ListView2->listModel(), {QStringLiteral("N")}, {{QStringLiteral("1")}});
+    m_form->CommonDialog1.fileName = m_dir->filePath(QStringLiteral("last.txt"));
+    // No answer queued: the dialog answers like Cancel.
+    m_form->PushButton4_Click();
+
+    QCOMPARE(m_platform->saveDialogs.size(), 1);
+    QCOMPARE(m_platform->saveDialogs.constFirst().fileName, m_dir->filePath(QStringLiteral("last.txt")));
+    QCOMPARE(m_platform->messages.size(), 0);
+    QCOMPARE(m_platform->processEventsCalls, 0);
+    QCOMPARE(m_form->MousePointer(), Pointer::Default);
+    QVERIFY(filesIn(m_dir->path()).isEmpty());
+}
+
+void TestPaddedText::unwritableTargetIsReportedOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("folder that does not exist") << QStringLiteral("missing folder");
+    QTest::newRow("name of a folder") << QStringLiteral("folder");
+    QTest::newRow("full device") << QStringLiteral("device");
+    QTest::newRow("read-only folder with an old file") << QStringLiteral("read-only");
+}
+
+void TestPaddedText::unwritableTargetIsReportedOnce()
+{
+    QFETCH(QString, kind);
+    fillNumbers(*m_form->ListView2->listModel(), QStringLiteral(" Valid Numbers"), 3000);
+
+    QString path;
+    QByteArray oldContent;
+    if (kind == QLatin1String("missing folder")) {
+        path = m_dir->filePath(QStringLiteral("missing/out.txt"));
+    } else if (kind == QLatin1String("folder")) {
+        path = m_dir->filePath(QStringLiteral("sub"));
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("sub")));
+    } else if (kind == QLatin1String("device")) {
+        // A device node like /dev/full, made here so the real one is never at stake.
+        path = m_dir->filePath(QStringLiteral("full"));
+        const QByteArray native = QFile::encodeName(path);
+        if (::mknod(native.constData(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+            QVERIFY(::mkfifo(native.constData(), 0666) == 0);
+    } else {
+        const QString folder = m_dir->filePath(QStringLiteral("ro"));
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("ro")));
+        path = folder + QStringLiteral("/out.txt");
+        oldContent = "old content\r\n";
+        QVERIFY(writeFile(path, oldContent));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        if (::access(QFile::encodeName(folder).constData(), W_OK) == 0) {
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QSKIP("Folder permissions do not bind this user (superuser)");
+        }
+    }
+
+    m_platform->saveAnswers.enqueue(path);
+    m_form->PushButton4_Click();
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    const FakePlatform::Message &report = m_platform->messages.constFirst();
+    QCOMPARE(report.title, QStringLiteral("Application Error"));
+    QCOMPARE(report.style, MsgBoxStyle::Exclamation);
+    QVERIFY2(report.text.contains(kExportProcedure + QStringLiteral("at line 136\r\r")), qPrintable(report.text));
+    QVERIFY2(report.text.startsWith(QStringLiteral("Cannot create \"") + QDir::toNativeSeparators(path)),
+             qPrintable(report.text));
+    QCOMPARE(m_form->MousePointer(), Pointer::Default);
+
+    if (kind == QLatin1String("device")) {
+        struct stat st{};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QVERIFY(!S_ISREG(st.st_mode)); // not replaced by a regular file
+        QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("full")});
+    } else if (kind == QLatin1String("read-only")) {
+        QFile::setPermissions(m_dir->filePath(QStringLiteral("ro")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(readAll(path), oldContent);
+        QCOMPARE(filesIn(m_dir->filePath(QStringLiteral("ro"))), QStringList{QStringLiteral("out.txt")});
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QFileInfo(path).isDir());
+    }
+}
+
+void TestPaddedText::failedWriteIsReportedOnceAndKeepsTheOldFile()
+{
+    // A file size limit makes writes fail past a few blocks, as a full disk would.
+    fillNumbers(*m_form->ListView2->listModel(), QStringLiteral(" Valid Numbers"), 400000);
+    const QString path = m_dir->filePath(QStringLiteral("results.txt"));
+    const QByteArray oldContent = "the previous results\r\n";
+    QVERIFY(writeFile(path, oldContent));
+    m_platform->saveAnswers.enqueue(path);
+
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 3 * (1 << 20) / 2;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    m_form->PushButton4_Click();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    const QString text = m_platform->messages.constFirst().text;
+    QVERIFY2(text.startsWith(QStringLiteral("Cannot write \"")), qPrintable(text));
+    QVERIFY2(text.contains(kExportProcedure + QStringLiteral("at line 180\r\r")), qPrintable(text));
+    QCOMPARE(readAll(path), oldContent);
+    QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("results.txt")}); // no temporary file left
+    QCOMPARE(m_form->MousePointer(), Pointer::Default);
+}
+
+void TestPaddedText::closingDuringExportLeavesNoFile_data()
+{
+    QTest::addColumn<bool>("fileExisted");
+
+    QTest::newRow("new file") << false;
+    QTest::newRow("existing file") << true;
+}
+
+void TestPaddedText::closingDuringExportLeavesNoFile()
+{
+    QFETCH(bool, fileExisted);
+    fillNumbers(*m_form->ListView2->listModel(), QStringLiteral(" Valid Numbers"), 200000);
+    const QString path = m_dir->filePath(QStringLiteral("results.txt"));
+    const QByteArray oldContent = "the previous results\r\n";
+    if (fileExisted)
+        QVERIFY(writeFile(path, oldContent));
+    const QStringList before = filesIn(m_dir->path());
+    m_platform->saveAnswers.enqueue(path);
+
+    m_form->yielder().setIntervalMs(0);
+    bool closedMidFile = false;
+    m_platform->onProcessEvents = [&] {
+        // Close once part of the text has reached the file being written (it
+        // may have no name yet, so look among the open files).
+        if (closedMidFile || bytesWrittenUnder(m_dir->path()) == 0)
+            return;
+        closedMidFile = true;
+        m_form->Form_Unload();
+    };
+
+    QVERIFY_THROWS_EXCEPTION(CommandAborted, m_form->PushButton4_Click());
+    QVERIFY(closedMidFile);
+    QCOMPARE(filesIn(m_dir->path()), before);
+    if (fileExisted)
+        QCOMPARE(readAll(path), oldContent);
+    QCOMPARE(m_platform->messages.size(), 0);
+}
+
+void TestPaddedText::clearingTheListDuringExportDoesNotChangeTheFile()
+{
+    fillNumbers(*m_form->ListView2->listModel(), QStringLiteral(" Valid Numbers"), 5000);
+    const QByteArray expected = PaddedTextBytes(m_form->ListView2->listModel()->snapshot());
+    const QString path = m_dir->filePath(QStringLiteral("results.txt"));
+    m_platform->saveAnswers.enqueue(path);
+
+    m_form->yielder().setIntervalMs(0);
+    int yields = 0;
+    m_platform->onProcessEvents = [&] {
+        // "Clear Results" and new entries while the export yields.
+        if (++yields == 2) {
+            m_form->ListView2->ListItems.Clear();
+            m_form->ListView2->ListItems.Add(QStringLiteral("a much longer entry added meanwhile"));
+        }
+    };
+    m_form->PushButton4_Click();
+
+    QVERIFY(yields > 2);
+    QCOMPARE(m_form->ListView2->ListItems.Count(), 1);
+    QCOMPARE(m_platform->messages.size(), 0);
+    QCOMPARE(readAll(path), expected);
+}
+
+QTEST_MAIN(TestPaddedText)
+#include "tst_paddedtext.moc"
