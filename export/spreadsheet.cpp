@@ -1,6 +1,244 @@
-#include "app/form1.h"
+#include "export/spreadsheet.h"
 
-// Not built yet.
-void Form1::PushButton13_Click() {}
-void Form1::PushButton7_Click() {}
-bool Form1::SaveResultsAsExcelFileIsExcelInstalled() { return false; } // {}
+#include "app/form1.h"
+#include "export/xlsxworkbook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <optional>
+
+QString CreateUniqueWorkbookFile(const QString &folder, const QString &kind, const QDateTime &now)
+{
+    if (folder.isEmpty())
+        throw Failure(QStringLiteral("No folder is set for workbooks"));
+    if (!QDir().mkpath(folder))
+        throw Failure(QStringLiteral("Cannot create the folder %1").arg(QDir::toNativeSeparators(folder)));
+
+    const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QDir dir(folder);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const quint32 random = QRandomGenerator::global()->bounded(0x1000000u);
+        const QString name = QStringLiteral("Quillory-%1-%2-%3.xlsx")
+                                 .arg(kind, stamp, QStringLiteral("%1").arg(random, 6, 16, QLatin1Char('0')));
+        QFile file(dir.filePath(name));
+        // NewOnly fails on an existing name, so no file is ever replaced.
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return file.fileName();
+        if (!QFileInfo::exists(file.fileName()))
+            throw Failure(QStringLiteral("Cannot create the workbook %1: %2")
+                              .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
+    }
+    throw Failure(QStringLiteral("Cannot find a free name for a workbook in %1")
+                      .arg(QDir::toNativeSeparators(folder)));
+}
+
+ListSheetWriter::ListSheetWriter(XlsxWorkbook &book, const NumberListSnapshot &list)
+    : m_book(book), m_list(list), m_columns(std::min(list.columnCount(), XlsxWorkbook::MaxColumns)),
+      m_longest(std::size_t(m_columns), 0)
+{
+}
+
+qsizetype ListSheetWriter::entriesLeftOut() const
+{
+    return std::max<qsizetype>(0, m_list.count() - MaxEntries);
+}
+
+int ListSheetWriter::columnsLeftOut() const
+{
+    return m_list.columnCount() - m_columns;
+}
+
+template<typename Text>
+void ListSheetWriter::writeCell(qsizetype row, int column, Text text, bool removeEquals)
+{
+    m_cell.clear();
+    const CellTextResult result = appendCellText(m_cell, text, removeEquals);
+    if (result.cut && m_textsCut++ == 0)
+        m_firstCutRow = row + 1;
+    m_longest[std::size_t(column)] = std::max(m_longest[std::size_t(column)], result.shownChars);
+    m_book.writeText(std::uint32_t(row), column, m_cell);
+}
+
+void ListSheetWriter::writeTitles(const std::function<void()> &yield)
+{
+    for (int column = 0; column < m_columns; ++column) {
+        yield();
+        writeCell(0, column, QStringView(m_list.columnTitle(column)), false);
+    }
+}
+
+void ListSheetWriter::writeEntries(const std::function<void()> &yield)
+{
+    const qsizetype entries = std::min(m_list.count(), MaxEntries);
+    for (qsizetype entry = 0; entry < entries; ++entry) {
+        yield();
+        if (!m_list.checked(entry))
+            continue; // the row stays empty; later entries keep their rows
+        const qsizetype row = entry + 1;
+        if (m_columns > 0)
+            m_list.text(entry).visit([&](auto text) { writeCell(row, 0, text, false); });
+        for (int column = 1; column < m_columns; ++column)
+            writeCell(row, column, QStringView(m_list.cellText(entry, column)), true);
+    }
+}
+
+void ListSheetWriter::fitColumns()
+{
+    for (int column = 0; column < m_columns; ++column) {
+        const qsizetype longest = m_longest[std::size_t(column)];
+        if (longest > 0)
+            m_book.setColumnWidth(column, std::min(XlsxWorkbook::MaxColumnWidth, double(longest) + 1));
+    }
+}
+
+namespace {
+
+QString grouped(qsizetype n)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates).toString(n);
+}
+
+// The window's pointer shows busy until the command ends, however it ends.
+class BusyPointer
+{
+public:
+    explicit BusyPointer(Form1 &w) : m_w(w) { m_w.SetMousePointer(Pointer::Hourglass); }
+    ~BusyPointer() { m_w.SetMousePointer(Pointer::Default); }
+    BusyPointer(const BusyPointer &) = delete;
+    BusyPointer &operator=(const BusyPointer &) = delete;
+
+private:
+    Form1 &m_w;
+};
+
+// Both "Save Results As Excel File" buttons: the list as a new workbook, handed
+// to the spreadsheet program. A failure that would spoil every later step is
+// reported once and ends the command.
+void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, const QString &kind)
+{
+    Platform &platform = w.platform();
+    Guarded proc(platform, procedureText);
+
+    bool installed = false;
+    proc(100, [&] { installed = w.SaveResultsAsExcelFileIsExcelInstalled(); });
+    if (!installed) {
+        proc(176, [&] {
+            platform.MsgBox(QStringLiteral("Excel is not installed on this computer. You need to have it "
+                                           "installed to use this feature."),
+                            MsgBoxStyle::OkOnly, QString());
+        });
+        return;
+    }
+
+    bool empty = true;
+    proc(108, [&] { empty = list->ListItems.Count() == 0; });
+    if (empty)
+        return;
+
+    std::optional<BusyPointer> busy;
+    proc(110, [&] { busy.emplace(w); });
+
+    // What is written is the list as it is now: a change made while the
+    // export yields does not reach the workbook.
+    NumberListSnapshot snapshot;
+    SpreadsheetProgram program;
+    const bool started = proc(112, [&] {
+        snapshot = list->listModel()->snapshot();
+        program = platform.FindSpreadsheetProgram();
+        if (program.program.isEmpty())
+            throw Failure(QStringLiteral("No spreadsheet program was found to open the workbook"));
+    });
+    if (!started)
+        return;
+
+    std::optional<XlsxWorkbook> book;
+    if (!proc(114, [&] {
+            const QString folder = platform.SpreadsheetFolder();
+            book.emplace(CreateUniqueWorkbookFile(folder, kind, QDateTime::currentDateTime()), folder);
+        }))
+        return;
+
+    ListSheetWriter sheet(*book, snapshot);
+    const auto yield = [&w] { w.DoEvents(); };
+    if (!proc(124, [&] { sheet.writeTitles(yield); }))
+        return;
+    if (!proc(154, [&] { sheet.writeEntries(yield); }))
+        return;
+
+    // What did not fit is reported once; the rest still reaches the user.
+    if (sheet.entriesLeftOut() > 0) {
+        ErrorReport(platform,
+                    QStringLiteral("The list has %1 entries; a sheet holds %2: the first %2 were written")
+                        .arg(grouped(snapshot.count()), grouped(ListSheetWriter::MaxEntries)),
+                    procedureText, 140);
+    }
+    if (sheet.columnsLeftOut() > 0) {
+        ErrorReport(platform,
+                    QStringLiteral("The list has %1 columns; a sheet holds %2: the first %2 were written")
+                        .arg(grouped(snapshot.columnCount()), grouped(XlsxWorkbook::MaxColumns)),
+                    procedureText, 118);
+    }
+    if (sheet.textsCut() > 0) {
+        const QString count = sheet.textsCut() == 1
+            ? QStringLiteral("1 text was")
+            : QStringLiteral("%1 texts were").arg(grouped(sheet.textsCut()));
+        ErrorReport(platform,
+                    QStringLiteral("A cell holds at most %1 characters: %2 cut short, the first on row %3")
+                        .arg(grouped(XlsxWorkbook::MaxCellChars), count, grouped(sheet.firstCutRow())),
+                    procedureText, 154);
+    }
+
+    if (!proc(170, [&] {
+            sheet.fitColumns();
+            book->close();
+        }))
+        return;
+
+    proc(172, [&] {
+        const QString path = book->path();
+        try {
+            platform.Shell(program.program, program.argumentsBeforeFile + QStringList{path});
+        } catch (const Failure &failure) {
+            throw Failure(QStringLiteral("%1 (the workbook is kept as %2)")
+                              .arg(failure.description(), QDir::toNativeSeparators(path)));
+        }
+    });
+    // 174: the pointer goes back to 0 as `busy` ends.
+}
+
+} // namespace
+
+bool Form1::SaveResultsAsExcelFileIsExcelInstalled()
+{
+    bool installed = true;
+    try {
+        installed = !platform().FindSpreadsheetProgram().program.isEmpty();
+    } catch (const CommandAborted &) {
+        throw;
+    } catch (...) {
+        installed = false;
+    }
+    if (!installed) {
+        platform().MsgBox(QStringLiteral("Excel is not installed on this computer. You need to have it "
+                                         "installed to use this software without error."),
+                          MsgBoxStyle::OkOnly, QString());
+    }
+    return installed;
+}
+
+void Form1::PushButton13_Click()
+{
+    SaveListAsWorkbook(*this, ListView2, QStringLiteral("in Quillory2021/08/31.Form1.PushButton13_Click "),
+                       QStringLiteral("valid"));
+}
+
+void Form1::PushButton7_Click()
+{
+    SaveListAsWorkbook(*this, ListView3, QStringLiteral("in Quillory2021/08/31.Form1.PushButton7_Click "),
+                       QStringLiteral("invalid"));
+}

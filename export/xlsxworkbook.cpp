@@ -1,1 +1,252 @@
 #include "export/xlsxworkbook.h"
+
+#include "app/errorreport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <xlsxwriter.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+namespace {
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// The system's words for errno, when a file operation left one.
+QString systemReason(int error)
+{
+    return error ? QString::fromLocal8Bit(std::strerror(error)) : QString();
+}
+
+bool isFileError(int error)
+{
+    switch (error) {
+    case LXW_ERROR_CREATING_XLSX_FILE:
+    case LXW_ERROR_CREATING_TMPFILE:
+    case LXW_ERROR_READING_TMPFILE:
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+XlsxWorkbook::XlsxWorkbook(const QString &path, const QString &tempFolder)
+    : m_path(path), m_nativePath(QFile::encodeName(path)), m_tempFolder(QFile::encodeName(tempFolder))
+{
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = m_tempFolder.isEmpty() ? nullptr : m_tempFolder.data();
+    options.use_zip64 = LXW_FALSE;
+
+    m_book = workbook_new_opt(m_nativePath.constData(), &options);
+    if (!m_book) {
+        discard();
+        throw Failure(QStringLiteral("Cannot start the workbook %1: out of memory").arg(nativePath(path)));
+    }
+
+    errno = 0;
+    m_sheet = workbook_add_worksheet(m_book, nullptr);
+    if (!m_sheet) {
+        const int error = errno;
+        discard();
+        QString text = QStringLiteral("Cannot create the temporary file of the workbook in %1")
+                           .arg(nativePath(tempFolder.isEmpty() ? QDir::tempPath() : tempFolder));
+        if (error)
+            text += QStringLiteral(": ") + systemReason(error);
+        throw Failure(text);
+    }
+
+    m_text = workbook_add_format(m_book);
+    if (!m_text) {
+        discard();
+        throw Failure(QStringLiteral("Cannot start the workbook %1: out of memory").arg(nativePath(path)));
+    }
+    format_set_num_format(m_text, "@");
+}
+
+XlsxWorkbook::~XlsxWorkbook()
+{
+    discard();
+}
+
+void XlsxWorkbook::discard()
+{
+    if (m_book) {
+        // Freeing an unfinished workbook leaves its row file open; close it
+        // here (it was never linked into the folder, so nothing stays behind).
+        if (m_sheet && m_sheet->optimize_tmpfile) {
+            std::fclose(m_sheet->optimize_tmpfile);
+            m_sheet->optimize_tmpfile = nullptr;
+        }
+        lxw_workbook_free(std::exchange(m_book, nullptr));
+        m_sheet = nullptr;
+        m_text = nullptr;
+    }
+    if (!m_closed)
+        QFile::remove(m_path);
+}
+
+void XlsxWorkbook::fail(int error, const QString &what) const
+{
+    QString text = what + QStringLiteral(": ")
+        + QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(error)));
+    throw Failure(text);
+}
+
+void XlsxWorkbook::writeText(std::uint32_t row, int column, const std::string &utf8)
+{
+    const lxw_error error = worksheet_write_string(m_sheet, row, lxw_col_t(column), utf8.c_str(), m_text);
+    if (error != LXW_NO_ERROR) {
+        char cell[LXW_MAX_CELL_NAME_LENGTH];
+        lxw_rowcol_to_cell(cell, row, lxw_col_t(column));
+        fail(error, QStringLiteral("Cannot write cell %1 of the workbook").arg(QString::fromLatin1(cell)));
+    }
+}
+
+void XlsxWorkbook::setColumnWidth(int column, double width)
+{
+    const lxw_error error = worksheet_set_column(m_sheet, lxw_col_t(column), lxw_col_t(column), width, nullptr);
+    if (error != LXW_NO_ERROR)
+        fail(error, QStringLiteral("Cannot set the width of column %1 of the workbook").arg(column + 1));
+}
+
+void XlsxWorkbook::close()
+{
+    lxw_workbook *book = std::exchange(m_book, nullptr);
+    m_sheet = nullptr;
+    m_text = nullptr;
+    errno = 0;
+    const lxw_error error = workbook_close(book); // frees the workbook in every case
+    const int reason = errno;
+    if (error != LXW_NO_ERROR) {
+        QFile::remove(m_path);
+        QString text = QStringLiteral("Cannot write the workbook %1: ").arg(nativePath(m_path))
+            + QString::fromUtf8(lxw_strerror(error));
+        if (isFileError(error) && reason)
+            text += QStringLiteral(" (") + systemReason(reason) + QLatin1Char(')');
+        throw Failure(text);
+    }
+    m_closed = true;
+}
+
+namespace {
+
+constexpr bool isHex(char16_t c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+template<typename View>
+char16_t unit(View text, qsizetype i)
+{
+    return char16_t(text[i].unicode());
+}
+
+// "_xHHHH_" at position i: the spreadsheet would read it as an escape.
+template<typename View>
+bool startsEscape(View text, qsizetype i)
+{
+    if (i + 7 > text.size() || unit(text, i + 1) != u'x' || unit(text, i + 6) != u'_')
+        return false;
+    for (qsizetype k = 2; k < 6; ++k)
+        if (!isHex(unit(text, i + k)))
+            return false;
+    return true;
+}
+
+void appendUtf8(std::string &out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.push_back(char(cp));
+    } else if (cp < 0x800) {
+        out.push_back(char(0xC0 | (cp >> 6)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(char(0xE0 | (cp >> 12)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (cp >> 18)));
+        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    }
+}
+
+void appendEscape(std::string &out, char32_t cp)
+{
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "_x%04X_", unsigned(cp));
+    out.append(buffer, 7);
+}
+
+// Characters XML 1.0 cannot carry, which the sheet writes as "_xHHHH_". CR is
+// among them because a reader would turn it into LF.
+constexpr bool needsEscape(char32_t cp)
+{
+    return (cp < 0x20 && cp != u'\t' && cp != u'\n') || cp == 0xFFFE || cp == 0xFFFF;
+}
+
+template<typename View>
+CellTextResult appendCellTextImpl(std::string &out, View text, bool removeEquals)
+{
+    CellTextResult result;
+    qsizetype cellChars = 0; // as the spreadsheet counts them (UTF-16 units)
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n;) {
+        char32_t cp = unit(text, i);
+        qsizetype units = 1;
+        if constexpr (std::is_same_v<View, QStringView>) {
+            if (QChar::isHighSurrogate(cp) && i + 1 < n && QChar::isLowSurrogate(unit(text, i + 1))) {
+                cp = QChar::surrogateToUcs4(char16_t(cp), unit(text, i + 1));
+                units = 2;
+            } else if (QChar::isSurrogate(cp)) {
+                cp = QChar::ReplacementCharacter;
+            }
+        }
+        if (removeEquals && cp == u'=') {
+            ++i;
+            continue;
+        }
+        const bool escape = needsEscape(cp);
+        const bool protect = cp == u'_' && startsEscape(text, i);
+        const qsizetype cost = escape || protect ? 7 : units;
+        if (cellChars + cost > XlsxWorkbook::MaxCellChars) {
+            result.cut = true;
+            break;
+        }
+        if (escape || protect)
+            appendEscape(out, cp); // "_x005F_" for the "_" keeps what follows literal
+        else
+            appendUtf8(out, cp);
+        cellChars += cost;
+        result.shownChars += units;
+        i += units;
+    }
+    return result;
+}
+
+} // namespace
+
+CellTextResult appendCellText(std::string &out, QStringView text, bool removeEquals)
+{
+    return appendCellTextImpl(out, text, removeEquals);
+}
+
+CellTextResult appendCellText(std::string &out, QLatin1StringView text, bool removeEquals)
+{
+    return appendCellTextImpl(out, text, removeEquals);
+}

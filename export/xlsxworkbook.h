@@ -1,1 +1,75 @@
 #pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+struct lxw_workbook;
+struct lxw_worksheet;
+struct lxw_format;
+
+// A one-sheet .xlsx workbook written row by row with libxlsxwriter in its
+// constant-memory mode: cells must be written in row order, and memory stays
+// flat however many rows there are.
+//
+// The workbook file exists only once close() succeeded. Until then the object
+// owns the path: destroying it unfinished (a failure, or a command unwound by
+// closing the window) removes whatever is there, so no half-written workbook
+// is ever left behind. Every library error throws Failure with its description.
+class XlsxWorkbook final
+{
+public:
+    // Limits of a sheet and of a cell.
+    static constexpr std::uint32_t MaxRows = 1048576;
+    static constexpr int MaxColumns = 16384;
+    static constexpr int MaxCellChars = 32767;
+    static constexpr double MaxColumnWidth = 255;
+
+    // Starts the workbook that close() writes to `path`. Temporary row data
+    // goes to `tempFolder` (the system's temporary folder when empty).
+    XlsxWorkbook(const QString &path, const QString &tempFolder);
+    ~XlsxWorkbook();
+    XlsxWorkbook(const XlsxWorkbook &) = delete;
+    XlsxWorkbook &operator=(const XlsxWorkbook &) = delete;
+
+    const QString &path() const { return m_path; }
+
+    // Writes a text cell formatted as text ("@"), so that the spreadsheet
+    // keeps "0123" or "888-342-9122" as typed. Rows and columns count from 0;
+    // rows must not go backwards. `utf8` must already be escaped for the
+    // sheet (see appendCellText) and hold at most MaxCellChars characters.
+    void writeText(std::uint32_t row, int column, const std::string &utf8);
+
+    // Width of a column in character units.
+    void setColumnWidth(int column, double width);
+
+    // Writes the workbook file. Throws Failure (and removes the file) when the
+    // file cannot be written.
+    void close();
+
+private:
+    [[noreturn]] void fail(int error, const QString &what) const;
+    void discard();
+
+    QString m_path;
+    QByteArray m_nativePath;
+    QByteArray m_tempFolder;
+    lxw_workbook *m_book = nullptr;
+    lxw_worksheet *m_sheet = nullptr;
+    lxw_format *m_text = nullptr;
+    bool m_closed = false;
+};
+
+// Appends `text` to `out` as a cell text for XlsxWorkbook::writeText: UTF-8,
+// with the characters XML cannot carry (control characters, NUL) written as
+// the sheet's "_xHHHH_" escapes, and a literal "_xHHHH_" protected as the
+// spreadsheet expects. With `removeEquals` every "=" is left out. Stops before
+// the cell would exceed XlsxWorkbook::MaxCellChars characters.
+struct CellTextResult
+{
+    qsizetype shownChars = 0; // characters of the text that went into the cell
+    bool cut = false;         // the text did not fit a cell
+};
+CellTextResult appendCellText(std::string &out, QStringView text, bool removeEquals);
+CellTextResult appendCellText(std::string &out, QLatin1StringView text, bool removeEquals);

@@ -2,11 +2,18 @@
 
 #include "app/errorreport.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionFocusRect>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
 
 // ---- the list operations ---------------------------------------------------
 
@@ -22,11 +29,15 @@ EntryText ListItem::TextView() const
 
 QString ListItem::SubItems(int index) const
 {
+    if (index < 1)
+        throw Failure(QStringLiteral("Index out of bounds"));
     return m_model->subItem(m_index - 1, index);
 }
 
 void ListItem::SetSubItems(int index, const QString &text)
 {
+    if (index < 1)
+        throw Failure(QStringLiteral("Index out of bounds"));
     m_model->setSubItem(m_index - 1, index, text);
 }
 
@@ -89,6 +100,31 @@ ColumnHeader ColumnHeadersCollection::Item(int index) const
 
 // ---- the view ----------------------------------------------------------------
 
+namespace {
+
+int twipsToPixels(int twips)
+{
+    return int(std::lround(twips / 15.0));
+}
+
+// The start of a text, enough to fill a cell of `width` pixels: a text of a
+// megabyte is never laid out whole just to show its first characters.
+QString displayPrefix(const EntryText &text, int width)
+{
+    const qsizetype maxChars = qsizetype(std::max(width, 0)) + 8;
+    if (!text.wide)
+        return QString(text.latin1().left(maxChars));
+    QStringView view = text.utf16();
+    if (view.size() > maxChars) {
+        view = view.left(maxChars);
+        if (view.back().isHighSurrogate())
+            view.chop(1);
+    }
+    return view.toString();
+}
+
+} // namespace
+
 ListView::ListView(std::shared_ptr<TextArena> arena, QWidget *parent)
     : QAbstractItemView(parent),
       ListItems(nullptr),
@@ -99,67 +135,210 @@ ListView::ListView(std::shared_ptr<TextArena> arena, QWidget *parent)
     ListItems = ListItemsCollection(m_model);
     ColumnHeaders = ColumnHeadersCollection(m_model);
     setModel(m_model);
-    m_header->setModel(m_model);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+
+    m_header->setModel(m_model);
+    m_header->setSectionsClickable(false);
+    m_header->setSectionsMovable(false);
+    m_header->setHighlightSections(false);
+    m_header->setStretchLastSection(false);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_header->setFocusPolicy(Qt::NoFocus);
+    m_header->setMouseTracking(true);
+    m_header->installEventFilter(this);
+
     connect(m_model, &NumberListModel::columnWidthChanged, this, &ListView::onColumnWidthChanged);
+    // The header connected to these first, so its sections exist when we size them.
+    connect(m_model, &QAbstractItemModel::columnsInserted, this, [this] {
+        applyColumnWidths();
+        onRowsChanged();
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        applyColumnWidths();
+        onRowsChanged();
+    });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ListView::onRowsChanged);
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        updateGeometries();
+        viewport()->update();
+    });
+    updateGeometries();
 }
 
 ListView::~ListView() = default;
 
 std::optional<ListItem> ListView::SelectedItem() const
 {
+    // Only a highlighted entry counts: the user removes what the user sees.
     const QModelIndex current = currentIndex();
-    if (!current.isValid())
+    if (!current.isValid() || !selectionModel()->isSelected(current))
         return std::nullopt;
-    return ListItem(m_model, current.row() + 1);
+    const qsizetype index = qsizetype(current.row()) + 1;
+    if (index < 1 || index > m_model->count())
+        return std::nullopt;
+    return ListItem(m_model, index);
 }
 
 void ListView::SetSelectedIndex(qsizetype index)
 {
+    if (index < 1 || index > m_model->rowCount() || m_model->columnCount() == 0) {
+        selectionModel()->clear();
+        return;
+    }
     setCurrentIndex(m_model->index(int(index - 1), 0));
+}
+
+void ListView::applyColumnWidths()
+{
+    const int columns = std::min(m_header->count(), m_model->columnTitleCount());
+    for (int c = 0; c < columns; ++c)
+        m_header->resizeSection(c, twipsToPixels(m_model->columnWidthTwips(c)));
 }
 
 void ListView::onColumnWidthChanged(int column, int twips)
 {
-    m_header->resizeSection(column, (twips + 7) / 15);
+    if (column >= 0 && column < m_header->count())
+        m_header->resizeSection(column, twipsToPixels(twips));
+}
+
+void ListView::onRowsChanged()
+{
+    updateGeometries();
+    viewport()->update();
+}
+
+void ListView::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    QAbstractItemView::rowsInserted(parent, start, end);
+    onRowsChanged();
 }
 
 int ListView::rowHeight() const
 {
-    return fontMetrics().height() + 2;
+    return std::max(fontMetrics().height(), 1) + 4;
 }
 
-int ListView::visibleRows() const
+int ListView::fullyVisibleRows() const
 {
-    return viewport()->height() / rowHeight() + 1;
+    return viewport()->height() / rowHeight();
+}
+
+int ListView::rowAt(int y) const
+{
+    const int h = rowHeight();
+    const int step = y >= 0 ? y / h : -((-y + h - 1) / h); // rounds down
+    return verticalOffset() + step;
 }
 
 QRect ListView::visualRect(const QModelIndex &index) const
 {
-    if (!index.isValid())
+    if (!index.isValid() || index.model() != m_model || index.column() >= m_header->count())
         return {};
-    const int y = (index.row() - verticalOffset()) * rowHeight();
-    return QRect(m_header->sectionViewportPosition(index.column()), y, m_header->sectionSize(index.column()),
-                 rowHeight());
+    const qint64 h = rowHeight();
+    // Far-off rows land far outside the viewport without overflowing.
+    const qint64 y = std::clamp<qint64>((qint64(index.row()) - verticalOffset()) * h, -(INT_MAX / 4), INT_MAX / 4);
+    return QRect(m_header->sectionViewportPosition(index.column()), int(y), m_header->sectionSize(index.column()),
+                 int(h));
 }
 
-void ListView::scrollTo(const QModelIndex &, ScrollHint) {}
+void ListView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    if (!index.isValid() || index.model() != m_model)
+        return;
+    const int row = index.row();
+    const int full = std::max(1, fullyVisibleRows());
+    const int first = verticalOffset();
+    int target = first;
+    switch (hint) {
+    case EnsureVisible:
+        if (row < first)
+            target = row;
+        else if (row >= first + full)
+            target = row - full + 1;
+        break;
+    case PositionAtTop:
+        target = row;
+        break;
+    case PositionAtBottom:
+        target = row - full + 1;
+        break;
+    case PositionAtCenter:
+        target = row - (full - 1) / 2;
+        break;
+    }
+    verticalScrollBar()->setValue(target);
+
+    // Sideways only when the cell is wholly out of sight, so that a long
+    // entry being read with the bar moved right stays where it is.
+    if (index.column() < m_header->count()) {
+        const int x = m_header->sectionPosition(index.column());
+        const int w = m_header->sectionSize(index.column());
+        const int left = horizontalOffset();
+        if (x + w <= left || x >= left + viewport()->width())
+            horizontalScrollBar()->setValue(x);
+    }
+}
 
 QModelIndex ListView::indexAt(const QPoint &point) const
 {
-    const int row = verticalOffset() + point.y() / rowHeight();
+    if (point.y() < 0 || point.y() >= viewport()->height())
+        return {};
+    const int row = rowAt(point.y());
     const int column = m_header->logicalIndexAt(point.x());
     if (row < 0 || row >= m_model->rowCount() || column < 0)
         return {};
     return m_model->index(row, column);
 }
 
-QModelIndex ListView::moveCursor(CursorAction, Qt::KeyboardModifiers)
+QModelIndex ListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers)
 {
-    return currentIndex();
+    const int rows = m_model->rowCount();
+    if (rows == 0 || m_model->columnCount() == 0)
+        return {};
+    const QModelIndex current = currentIndex();
+    const int column = current.isValid() ? current.column() : 0;
+    if (!current.isValid()) {
+        // Nothing current yet: any move starts at an end of the list.
+        const bool toEnd = cursorAction == MoveEnd || cursorAction == MoveUp || cursorAction == MovePrevious;
+        return m_model->index(toEnd ? rows - 1 : 0, 0);
+    }
+    const int row = current.row();
+    const int full = std::max(1, fullyVisibleRows());
+    const int top = verticalOffset();
+    const int bottom = top + full - 1;
+    int target = row;
+    switch (cursorAction) {
+    case MoveUp:
+    case MovePrevious:
+        target = row - 1;
+        break;
+    case MoveDown:
+    case MoveNext:
+        target = row + 1;
+        break;
+    case MovePageUp:
+        // First to the top of the page, then a page further.
+        target = row > top && row <= bottom ? top : row - (full - 1);
+        break;
+    case MovePageDown:
+        target = row >= top && row < bottom ? bottom : row + (full - 1);
+        break;
+    case MoveHome:
+        target = 0;
+        break;
+    case MoveEnd:
+        target = rows - 1;
+        break;
+    case MoveLeft:
+    case MoveRight:
+        break;
+    }
+    return m_model->index(std::clamp(target, 0, rows - 1), column);
 }
 
 int ListView::horizontalOffset() const
@@ -179,35 +358,274 @@ bool ListView::isIndexHidden(const QModelIndex &) const
 
 void ListView::setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags command)
 {
-    const QModelIndex index = indexAt(rect.topLeft());
-    if (index.isValid())
-        selectionModel()->select(index, command | QItemSelectionModel::Rows);
+    const int rows = m_model->rowCount();
+    const int columns = m_model->columnCount();
+    if (rows == 0 || columns == 0)
+        return;
+    const QRect r = rect.normalized();
+    const int top = rowAt(r.top());
+    const int bottom = rowAt(r.bottom());
+    if (bottom < 0 || top >= rows)
+        return;
+    const QItemSelection selection(m_model->index(std::max(top, 0), 0),
+                                   m_model->index(std::min(bottom, rows - 1), columns - 1));
+    selectionModel()->select(selection, command);
 }
 
-QRegion ListView::visualRegionForSelection(const QItemSelection &) const
+QRegion ListView::visualRegionForSelection(const QItemSelection &selection) const
 {
-    return viewport()->rect();
+    const int first = verticalOffset();
+    const int last = first + fullyVisibleRows() + 1;
+    const int h = rowHeight();
+    QRegion region;
+    for (const QItemSelectionRange &range : selection) {
+        if (!range.isValid())
+            continue;
+        const int top = std::max(range.top(), first);
+        const int bottom = std::min(range.bottom(), last);
+        if (top > bottom)
+            continue;
+        region += QRect(0, (top - first) * h, viewport()->width(), (bottom - top + 1) * h);
+    }
+    return region;
 }
 
 void ListView::updateGeometries()
 {
+    if (m_inGeometryUpdate)
+        return;
+    m_inGeometryUpdate = true;
+    // A scroll bar that appears or goes away resizes the viewport: settle
+    // the ranges again until the size holds (at most both bars change).
+    for (int pass = 0; pass < 3; ++pass) {
+        const QSize before = viewport()->size();
+        const int headerHeight = m_header->isHidden() ? 0 : m_header->sizeHint().height();
+        if (viewportMargins().top() != headerHeight)
+            setViewportMargins(0, headerHeight, 0, 0);
+        const QRect vg = viewport()->geometry();
+        m_header->setGeometry(vg.left(), vg.top() - headerHeight, vg.width(), headerHeight);
+
+        const int full = std::max(1, fullyVisibleRows());
+        QScrollBar *vertical = verticalScrollBar();
+        vertical->setSingleStep(1);
+        vertical->setPageStep(full);
+        vertical->setRange(0, std::max(0, m_model->rowCount() - full));
+
+        QScrollBar *horizontal = horizontalScrollBar();
+        horizontal->setSingleStep(std::max(1, fontMetrics().averageCharWidth() * 2));
+        horizontal->setPageStep(std::max(1, viewport()->width()));
+        horizontal->setRange(0, std::max(0, m_header->length() - viewport()->width()));
+        m_header->setOffset(horizontalOffset());
+        if (viewport()->size() == before)
+            break;
+    }
+    m_inGeometryUpdate = false;
     QAbstractItemView::updateGeometries();
+}
+
+void ListView::scrollContentsBy(int dx, int dy)
+{
+    m_header->setOffset(horizontalOffset());
+    const qint64 pixels = qint64(dy) * rowHeight();
+    if (std::abs(pixels) >= viewport()->height() || std::abs(dx) >= viewport()->width()) {
+        viewport()->update();
+        return;
+    }
+    scrollDirtyRegion(dx, int(pixels));
+    viewport()->scroll(dx, int(pixels));
 }
 
 void ListView::paintEvent(QPaintEvent *event)
 {
-    QAbstractItemView::paintEvent(event);
+    QPainter painter(viewport());
+    const int rows = m_model->rowCount();
+    const int columns = m_header->count();
+    if (rows == 0 || columns == 0)
+        return;
+    const QRect area = event->rect();
+    const int h = rowHeight();
+    const int first = std::max(0, rowAt(area.top()));
+    const int last = std::min(rows - 1, rowAt(area.bottom()));
+    const QModelIndex current = currentIndex();
+    const bool focused = hasFocus();
+    const QPalette::ColorGroup group = focused ? QPalette::Active : QPalette::Inactive;
+    const QPalette &pal = palette();
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const int rowRight = m_header->length() - horizontalOffset();
+
+    for (int row = first; row <= last; ++row) {
+        const int y = (row - verticalOffset()) * h;
+        const bool selected = selectionModel()->isSelected(m_model->index(row, 0));
+        for (int visual = 0; visual < columns; ++visual) {
+            const int column = m_header->logicalIndex(visual);
+            if (m_header->isSectionHidden(column))
+                continue;
+            const QRect cell(m_header->sectionViewportPosition(column), y, m_header->sectionSize(column), h);
+            if (!cell.intersects(area))
+                continue;
+            if (selected)
+                painter.fillRect(cell, pal.brush(group, QPalette::Highlight));
+            painter.setPen(pal.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+            const QRect textRect = cell.adjusted(margin, 0, -margin, 0);
+            const QString text = column == 0 ? displayPrefix(m_model->text(row), textRect.width())
+                                             : m_model->subItem(row, column);
+            // Plain text, clipped to its cell: the user reveals the rest by
+            // widening the column.
+            painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+        }
+        if (focused && current.isValid() && current.row() == row) {
+            QStyleOptionFocusRect option;
+            option.initFrom(this);
+            option.rect = QRect(-horizontalOffset(), y, std::max(rowRight + horizontalOffset(), 1), h);
+            option.state |= QStyle::State_KeyboardFocusChange;
+            option.backgroundColor = pal.color(group, selected ? QPalette::Highlight : QPalette::Base);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        }
+    }
+}
+
+int ListView::shiftStateOf(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
+        | (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+int ListView::keyCodeOf(const QKeyEvent *event)
+{
+    const int key = event->key();
+    if (event->modifiers() & Qt::KeypadModifier) {
+        if (key >= Qt::Key_0 && key <= Qt::Key_9)
+            return 0x60 + (key - Qt::Key_0);
+        switch (key) {
+        case Qt::Key_Asterisk: return 0x6A;
+        case Qt::Key_Plus: return 0x6B;
+        case Qt::Key_Minus: return 0x6D;
+        case Qt::Key_Period:
+        case Qt::Key_Comma: return 0x6E;
+        case Qt::Key_Slash: return 0x6F;
+        default: break;
+        }
+    }
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
+        return key; // same codes
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return 0x70 + (key - Qt::Key_F1);
+    switch (key) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return 9;
+    case Qt::Key_Clear: return 12;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Pause: return 19;
+    case Qt::Key_CapsLock: return 20;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Print: return 44;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    case Qt::Key_Help: return 47;
+    case Qt::Key_Menu: return 93;
+    case Qt::Key_NumLock: return 144;
+    case Qt::Key_ScrollLock: return 145;
+    // Punctuation by the key that types it on a US keyboard. Qt's codes for
+    // these are their characters, which would collide with the codes above
+    // ("." is 46, the code of Delete).
+    case Qt::Key_Exclam: return '1';
+    case Qt::Key_At: return '2';
+    case Qt::Key_NumberSign: return '3';
+    case Qt::Key_Dollar: return '4';
+    case Qt::Key_Percent: return '5';
+    case Qt::Key_AsciiCircum: return '6';
+    case Qt::Key_Ampersand: return '7';
+    case Qt::Key_Asterisk: return '8';
+    case Qt::Key_ParenLeft: return '9';
+    case Qt::Key_ParenRight: return '0';
+    case Qt::Key_Semicolon:
+    case Qt::Key_Colon: return 186;
+    case Qt::Key_Equal:
+    case Qt::Key_Plus: return 187;
+    case Qt::Key_Comma:
+    case Qt::Key_Less: return 188;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: return 189;
+    case Qt::Key_Period:
+    case Qt::Key_Greater: return 190;
+    case Qt::Key_Slash:
+    case Qt::Key_Question: return 191;
+    case Qt::Key_QuoteLeft:
+    case Qt::Key_AsciiTilde: return 192;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BraceLeft: return 219;
+    case Qt::Key_Backslash:
+    case Qt::Key_Bar: return 220;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BraceRight: return 221;
+    case Qt::Key_Apostrophe:
+    case Qt::Key_QuoteDbl: return 222;
+    default: return key;
+    }
 }
 
 void ListView::keyPressEvent(QKeyEvent *event)
 {
+    emit KeyDown(keyCodeOf(event), shiftStateOf(event->modifiers()));
+    const Qt::KeyboardModifiers plain = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) && plain == Qt::NoModifier) {
+        // One column: left and right reveal the rest of a long entry.
+        horizontalScrollBar()->triggerAction(event->key() == Qt::Key_Left ? QAbstractSlider::SliderSingleStepSub
+                                                                          : QAbstractSlider::SliderSingleStepAdd);
+        event->accept();
+        return;
+    }
     QAbstractItemView::keyPressEvent(event);
+}
+
+void ListView::keyboardSearch(const QString &search)
+{
+    const int rows = m_model->rowCount();
+    if (search.isEmpty() || rows == 0 || m_model->columnCount() == 0)
+        return;
+    const bool fresh = !m_searchAge.isValid() || m_searchAge.elapsed() > QApplication::keyboardInputInterval();
+    m_searchAge.start();
+    m_search = fresh ? search : m_search + search;
+    // Typing one character again and again steps through the entries that
+    // start with it.
+    const bool repeated = std::all_of(m_search.cbegin(), m_search.cend(), [&](QChar c) { return c == m_search.front(); });
+    const QString needle = repeated ? m_search.left(1) : m_search;
+    const QModelIndex current = currentIndex();
+    const int start = current.isValid() ? (current.row() + (fresh || repeated ? 1 : 0)) % rows : 0;
+    // Reads the stored texts in place: no string is built per entry.
+    for (int i = 0; i < rows; ++i) {
+        const int row = (start + i) % rows;
+        const bool match = m_model->text(row).visit(
+            [&](auto text) { return text.startsWith(QStringView(needle), Qt::CaseInsensitive); });
+        if (match) {
+            setCurrentIndex(m_model->index(row, 0));
+            return;
+        }
+    }
 }
 
 void ListView::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    QAbstractItemView::mouseDoubleClickEvent(event);
-    emit DblClick();
+    const QModelIndex index = indexAt(event->position().toPoint());
+    QAbstractItemView::mouseDoubleClickEvent(event); // selects the row when the first click did not
+    // Only over an entry: a double-click on empty space must not remove the
+    // entry that happens to be selected.
+    if (event->button() == Qt::LeftButton && index.isValid())
+        emit DblClick();
 }
 
 void ListView::mouseMoveEvent(QMouseEvent *event)
@@ -216,12 +634,9 @@ void ListView::mouseMoveEvent(QMouseEvent *event)
     emit MouseMove();
 }
 
-void ListView::scrollContentsBy(int dx, int dy)
+bool ListView::eventFilter(QObject *watched, QEvent *event)
 {
-    QAbstractItemView::scrollContentsBy(dx, dy);
-}
-
-bool ListView::viewportEvent(QEvent *event)
-{
-    return QAbstractItemView::viewportEvent(event);
+    if (watched == m_header && event->type() == QEvent::MouseMove)
+        emit MouseMove();
+    return QAbstractItemView::eventFilter(watched, event);
 }

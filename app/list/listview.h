@@ -3,6 +3,7 @@
 #include "app/list/numberlistmodel.h"
 
 #include <QAbstractItemView>
+#include <QElapsedTimer>
 
 #include <optional>
 
@@ -93,10 +94,19 @@ public:
     std::optional<ListItem> SelectedItem() const;
     void SetSelectedIndex(qsizetype index); // from 1; for keyboard and tests
 
+    // Height of every row, in pixels.
+    int rowHeight() const;
+    // Windows virtual-key code of a key (Delete is 46); Qt's key code where
+    // there is no obvious one.
+    static int keyCodeOf(const QKeyEvent *event);
+    // 1 Shift, 2 Ctrl, 4 Alt.
+    static int shiftStateOf(Qt::KeyboardModifiers modifiers);
+
     // QAbstractItemView
     QRect visualRect(const QModelIndex &index) const override;
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     QModelIndex indexAt(const QPoint &point) const override;
+    void keyboardSearch(const QString &search) override;
 
 signals:
     // Key code as the handlers know it (Delete is 46) and the shift state
@@ -118,13 +128,19 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
-    bool viewportEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
 
 private:
-    int rowHeight() const;
-    int visibleRows() const;
+    int fullyVisibleRows() const;
+    int rowAt(int y) const; // may lie outside 0..rowCount-1
+    void applyColumnWidths();
     void onColumnWidthChanged(int column, int twips);
+    void onRowsChanged();
 
     NumberListModel *m_model;
     QHeaderView *m_header;
+    bool m_inGeometryUpdate = false;
+    QString m_search;          // type-ahead text
+    QElapsedTimer m_searchAge; // since the last typed character
 };

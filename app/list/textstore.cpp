@@ -103,8 +103,6 @@ EntryRecord TextArena::storeBytes(const void *bytes, std::size_t size, bool wide
     Chunk *c = m_current ? m_chunks[m_current] : nullptr;
     std::size_t offset = c ? (c->size + (wide ? (c->size & 1u) : 0)) : 0;
     if (!c || offset + size > c->capacity) {
-        if (c && c->refs == 0)
-            freeChunk(m_current);
         m_current = newChunk(kChunkBytes);
         c = m_chunks[m_current];
         offset = 0;
@@ -178,10 +176,11 @@ void TextArena::release(EntryRecord r)
     Chunk *c = m_chunks[index];
     if (--c->refs != 0)
         return;
+    // Nobody refers to it any more, the chunk that takes new texts included:
+    // an emptied list gives all its memory back.
     if (index == m_current)
-        c->size = 0; // nobody refers to it any more: reuse it from the start
-    else
-        freeChunk(index);
+        m_current = 0;
+    freeChunk(index);
 }
 
 RecordBlock::RecordBlock(const RecordBlock &other) : m_arena(other.m_arena), m_records(other.m_records)

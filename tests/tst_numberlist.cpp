@@ -1,0 +1,621 @@
+#include "app/errorreport.h"
+#include "app/list/listview.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+QString repeated(QStringView piece, qsizetype times)
+{
+    QString s;
+    s.reserve(piece.size() * times);
+    for (qsizetype i = 0; i < times; ++i)
+        s += piece;
+    return s;
+}
+
+QString numbered(int i)
+{
+    return QStringLiteral("555-%1").arg(i, 7, 10, QLatin1Char('0'));
+}
+
+// A list with one column and `count` numbered entries, shown on screen.
+void fill(ListView &view, int count)
+{
+    if (view.ColumnHeaders.Count() == 0) {
+        view.ColumnHeaders.Add(QStringLiteral("Phone Numbers"));
+        view.ColumnHeaders.Item(1).SetWidth(7000);
+    }
+    NumberListModel *model = view.listModel();
+    model->beginBatch();
+    for (int i = 1; i <= count; ++i)
+        model->append(QStringView(numbered(i)));
+    model->endBatch();
+}
+
+} // namespace
+
+class TestNumberList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Storage and model.
+    void keepsTextExactly_data();
+    void keepsTextExactly();
+    void keepsDuplicates();
+    void newEntriesAreChecked();
+    void removingEntryMovesLaterEntriesUp();
+    void clearReleasesChunks();
+    void snapshotIsUnaffectedByLaterChanges();
+    void copyWithinArenaSharesCharacters();
+    void copyAcrossArenasKeepsText();
+    void modelKeepsItsContract();
+    void batchIsAnnouncedOnce();
+    void positionsOutsideTheListFail_data();
+    void positionsOutsideTheListFail();
+    void subItemPositionZeroFails();
+
+    // View.
+    void columnWidthIsSetInTwips();
+    void columnKeepsItsWidthAfterClear();
+    void headerSitsAboveRowsAndScrollsWithThem();
+    void keysEmitKeyDown_data();
+    void keysEmitKeyDown();
+    void doubleClickSelectsRowAndEmitsDblClick();
+    void doubleClickOnEmptySpaceRemovesNothing();
+    void arrowKeysMoveCurrentEntry();
+    void pageKeysKeepCurrentEntryVisible();
+    void selectedItemEmptyOnFreshList();
+    void removalKeepsSelectionInRange();
+    void mouseMoveIsReported();
+    void typingFindsEntry();
+    void tenMillionEntriesScrollToTheEnd();
+};
+
+void TestNumberList::keepsTextExactly_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("spaces only") << QStringLiteral("   ");
+    QTest::newRow("leading and trailing spaces") << QStringLiteral("  888-342-9122 ");
+    QTest::newRow("tab") << QStringLiteral("888\t342");
+    QTest::newRow("Latin-1 accents") << QStringLiteral(u"Caf\u00e9 No\u00ebl \u00ff\u00a0");
+    QTest::newRow("CJK") << QStringLiteral(u"\u96fb\u8a71\u756a\u53f7 888");
+    QTest::newRow("emoji surrogate pair") << QStringLiteral(u"\u260e \U0001F4DE 555");
+    QTest::newRow("longer than 1 MiB") << repeated(u"0123456789", 120'000);
+    QTest::newRow("wide, longer than 1 MiB") << repeated(u"\u96fb\u8a71", 300'000);
+}
+
+void TestNumberList::keepsTextExactly()
+{
+    QFETCH(QString, text);
+    ListView view;
+    view.ColumnHeaders.Add(QStringLiteral("Phone Numbers"));
+    // Neighbours of odd length and both kinds check that nothing overlaps.
+    view.ListItems.Add(QStringLiteral("x"));
+    view.ListItems.Add(text);
+    view.ListItems.Add(QStringLiteral(u"\u00e9y"));
+    view.ListItems.Add(text);
+    view.ListItems.Add(QStringLiteral(u"\u0416"));
+    QCOMPARE(view.ListItems.Count(), 5);
+    QCOMPARE(view.ListItems.Item(1).Text(), QStringLiteral("x"));
+    QCOMPARE(view.ListItems.Item(2).Text(), text);
+    QCOMPARE(view.ListItems.Item(3).Text(), QStringLiteral(u"\u00e9y"));
+    QCOMPARE(view.ListItems.Item(4).Text(), text);
+    QCOMPARE(view.ListItems.Item(5).Text(), QStringLiteral(u"\u0416"));
+    QCOMPARE(view.listModel()->data(view.listModel()->index(1, 0)).toString(), text);
+    QCOMPARE(view.listModel()->snapshot().text(3).toString(), text);
+}
+
+void TestNumberList::keepsDuplicates()
+{
+    ListView view;
+    view.ListItems.Add(QStringLiteral("342-9122"));
+    view.ListItems.Add(QStringLiteral("342-9122"));
+    QCOMPARE(view.ListItems.Count(), 2);
+    QCOMPARE(view.ListItems.Item(1).Text(), QStringLiteral("342-9122"));
+    QCOMPARE(view.ListItems.Item(2).Text(), QStringLiteral("342-9122"));
+}
+
+void TestNumberList::newEntriesAreChecked()
+{
+    ListView view;
+    const ListItem item = view.ListItems.Add(QStringLiteral("342-9122"));
+    QCOMPARE(item.Index(), 1);
+    QVERIFY(view.ListItems.Item(1).Checked());
+    view.ListItems.Item(1).SetChecked(false);
+    QVERIFY(!view.ListItems.Item(1).Checked());
+    QCOMPARE(view.ListItems.Item(1).Text(), QStringLiteral("342-9122"));
+}
+
+void TestNumberList::removingEntryMovesLaterEntriesUp()
+{
+    ListView view;
+    view.ListItems.Add(QStringLiteral("first"));
+    view.ListItems.Add(QStringLiteral("second"));
+    view.ListItems.Add(QStringLiteral("third"));
+    view.ListItems.Remove(2);
+    QCOMPARE(view.ListItems.Count(), 2);
+    QCOMPARE(view.ListItems.Item(1).Text(), QStringLiteral("first"));
+    QCOMPARE(view.ListItems.Item(2).Text(), QStringLiteral("third"));
+}
+
+void TestNumberList::clearReleasesChunks()
+{
+    auto arena = std::make_shared<TextArena>();
+    ListView view(arena);
+    fill(view, 300'000); // several chunks of text
+    QVERIFY(arena->bytesAllocated() > 2 * 1024 * 1024);
+    view.ListItems.Clear();
+    QCOMPARE(view.ListItems.Count(), 0);
+    QCOMPARE(arena->bytesAllocated(), std::size_t(0));
+    QCOMPARE(arena->liveChunks(), std::size_t(0));
+
+    // Removing entries one by one gives the memory back as well.
+    fill(view, 3);
+    QVERIFY(arena->bytesAllocated() > 0);
+    while (view.ListItems.Count() > 0)
+        view.ListItems.Remove(1);
+    QCOMPARE(arena->bytesAllocated(), std::size_t(0));
+}
+
+void TestNumberList::snapshotIsUnaffectedByLaterChanges()
+{
+    auto arena = std::make_shared<TextArena>();
+    ListView view(arena);
+    view.ColumnHeaders.Add(QStringLiteral(" Valid Numbers"));
+    view.ListItems.Add(QStringLiteral("a"));
+    view.ListItems.Add(QStringLiteral("b"));
+    view.ListItems.Add(QStringLiteral("c"));
+    const NumberListSnapshot snapshot = view.listModel()->snapshot();
+    auto unchanged = [&] {
+        QCOMPARE(snapshot.count(), 3);
+        QCOMPARE(snapshot.columnTitle(0), QStringLiteral(" Valid Numbers"));
+        QCOMPARE(snapshot.text(0).toString(), QStringLiteral("a"));
+        QCOMPARE(snapshot.text(1).toString(), QStringLiteral("b"));
+        QCOMPARE(snapshot.text(2).toString(), QStringLiteral("c"));
+        QVERIFY(snapshot.checked(2));
+    };
+
+    view.ListItems.Remove(1);
+    unchanged();
+    view.ListItems.Clear();
+    unchanged();
+    view.ListItems.Add(QStringLiteral("d"));
+    unchanged();
+    QCOMPARE(view.ListItems.Count(), 1);
+    QCOMPARE(view.ListItems.Item(1).Text(), QStringLiteral("d"));
+}
+
+void TestNumberList::copyWithinArenaSharesCharacters()
+{
+    auto arena = std::make_shared<TextArena>();
+    ListView input(arena);
+    ListView results(arena);
+    fill(input, 50'000);
+    input.ListItems.Add(QStringLiteral(u"\U0001F4DE wide"));
+    const std::size_t before = arena->bytesAllocated();
+    NumberListModel *out = results.listModel();
+    out->beginBatch();
+    for (qsizetype row = 0; row < input.ListItems.Count(); ++row)
+        out->appendFrom(*input.listModel(), row);
+    out->endBatch();
+    QCOMPARE(arena->bytesAllocated(), before);
+    QCOMPARE(results.ListItems.Count(), input.ListItems.Count());
+    QCOMPARE(results.ListItems.Item(1).Text(), numbered(1));
+    QCOMPARE(results.ListItems.Item(50'000).Text(), numbered(50'000));
+    QCOMPARE(results.ListItems.Item(50'001).Text(), QStringLiteral(u"\U0001F4DE wide"));
+
+    // The input may go away: the results still hold their texts.
+    input.ListItems.Clear();
+    QCOMPARE(results.ListItems.Item(50'000).Text(), numbered(50'000));
+    QCOMPARE(arena->bytesAllocated(), before);
+}
+
+void TestNumberList::copyAcrossArenasKeepsText()
+{
+    ListView input;
+    ListView results; // an arena of its own
+    input.ListItems.Add(QStringLiteral(u"caf\u00e9"));
+    input.ListItems.Add(QStringLiteral(u"\u96fb\u8a71"));
+    input.ListItems.Add(QString());
+    for (qsizetype row = 0; row < 3; ++row)
+        results.listModel()->appendFrom(*input.listModel(), row);
+    input.ListItems.Clear();
+    QCOMPARE(results.ListItems.Item(1).Text(), QStringLiteral(u"caf\u00e9"));
+    QCOMPARE(results.ListItems.Item(2).Text(), QStringLiteral(u"\u96fb\u8a71"));
+    QCOMPARE(results.ListItems.Item(3).Text(), QString());
+}
+
+void TestNumberList::modelKeepsItsContract()
+{
+    NumberListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.addColumn(QStringLiteral("Phone Numbers"));
+    model.append(QStringView(u"one"));
+    model.append(QLatin1StringView("two"));
+    model.beginBatch();
+    for (int i = 0; i < 1000; ++i)
+        model.append(QStringView(numbered(i)));
+    model.endBatch();
+    QCOMPARE(model.rowCount(), 1002);
+    model.remove(0);
+    model.remove(500);
+    model.remove(model.count() - 1);
+    QCOMPARE(model.rowCount(), 999);
+    model.addColumn(QStringLiteral("Second"));
+    model.setSubItem(3, 1, QStringLiteral("sub"));
+    QCOMPARE(model.data(model.index(3, 1)).toString(), QStringLiteral("sub"));
+    model.clear();
+    QCOMPARE(model.rowCount(), 0);
+    model.append(QStringView(u"after clear"));
+    QCOMPARE(model.rowCount(), 1);
+}
+
+void TestNumberList::batchIsAnnouncedOnce()
+{
+    NumberListModel model;
+    model.addColumn(QStringLiteral("Phone Numbers"));
+    model.append(QStringView(u"before"));
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    model.beginBatch();
+    for (int i = 0; i < 100'000; ++i)
+        model.append(QStringView(numbered(i)));
+    QCOMPARE(inserted.count(), 0);
+    QCOMPARE(model.rowCount(), 1); // views see the batch only when it ends
+    model.endBatch();
+    QCOMPARE(inserted.count(), 1);
+    QCOMPARE(inserted[0][1].toInt(), 1);
+    QCOMPARE(inserted[0][2].toInt(), 100'000);
+    QCOMPARE(model.rowCount(), 100'001);
+}
+
+void TestNumberList::positionsOutsideTheListFail_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<bool>("remove");
+    QTest::newRow("item 0") << 3 << 0 << false;
+    QTest::newRow("item count + 1") << 3 << 4 << false;
+    QTest::newRow("item -1") << 3 << -1 << false;
+    QTest::newRow("item 1 of empty list") << 0 << 1 << false;
+    QTest::newRow("remove 0") << 3 << 0 << true;
+    QTest::newRow("remove count + 1") << 3 << 4 << true;
+}
+
+void TestNumberList::positionsOutsideTheListFail()
+{
+    QFETCH(int, entries);
+    QFETCH(int, position);
+    QFETCH(bool, remove);
+    ListView view;
+    for (int i = 1; i <= entries; ++i)
+        view.ListItems.Add(numbered(i));
+    QString description;
+    try {
+        if (remove)
+            view.ListItems.Remove(position);
+        else
+            (void)view.ListItems.Item(position).Text();
+    } catch (const Failure &failure) {
+        description = failure.description();
+    }
+    QCOMPARE(description, QStringLiteral("Index out of bounds"));
+    QCOMPARE(view.ListItems.Count(), entries);
+}
+
+void TestNumberList::subItemPositionZeroFails()
+{
+    ListView view;
+    view.ListItems.Add(QStringLiteral("a"));
+    QString description;
+    try {
+        view.ListItems.Item(1).SetSubItems(0, QStringLiteral("x"));
+    } catch (const Failure &failure) {
+        description = failure.description();
+    }
+    QCOMPARE(description, QStringLiteral("Index out of bounds"));
+    QCOMPARE(view.ListItems.Item(1).Text(), QStringLiteral("a"));
+}
+
+void TestNumberList::columnWidthIsSetInTwips()
+{
+    ListView view;
+    view.resize(7800 / 15, 2055 / 15);
+    view.ColumnHeaders.Add(QStringLiteral("Phone Numbers"));
+    view.ColumnHeaders.Item(1).SetWidth(7000);
+    QCOMPARE(view.ColumnHeaders.Count(), 1);
+    QCOMPARE(view.ColumnHeaders.Item(1).Text(), QStringLiteral("Phone Numbers"));
+    QCOMPARE(view.ColumnHeaders.Item(1).Width(), 7000);
+    QCOMPARE(view.header()->sectionSize(0), 467);
+    QCOMPARE(view.header()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Phone Numbers"));
+
+    // Wider than the list: the horizontal bar reaches the rest.
+    view.ColumnHeaders.Item(1).SetWidth(15000);
+    QCOMPARE(view.header()->sectionSize(0), 1000);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.horizontalScrollBar()->maximum(), 1000 - view.viewport()->width());
+}
+
+void TestNumberList::columnKeepsItsWidthAfterClear()
+{
+    ListView view;
+    fill(view, 10);
+    view.ListItems.Clear();
+    QCOMPARE(view.header()->count(), 1);
+    QCOMPARE(view.header()->sectionSize(0), 467);
+    fill(view, 2);
+    QCOMPARE(view.header()->sectionSize(0), 467);
+}
+
+void TestNumberList::headerSitsAboveRowsAndScrollsWithThem()
+{
+    ListView view;
+    view.resize(300, 150);
+    fill(view, 100);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const QRect header = view.header()->geometry();
+    const QRect viewport = view.viewport()->geometry();
+    QVERIFY(header.height() > 0);
+    QCOMPARE(header.bottom() + 1, viewport.top());
+    QCOMPARE(header.width(), viewport.width());
+    QVERIFY(view.header()->isVisible());
+
+    QVERIFY(view.horizontalScrollBar()->maximum() > 0);
+    view.horizontalScrollBar()->setValue(50);
+    QCOMPARE(view.header()->offset(), 50);
+    QCOMPARE(view.visualRect(view.listModel()->index(0, 0)).left(), -50);
+
+    // Rows: one step is one entry, a page is what fits.
+    QCOMPARE(view.verticalScrollBar()->pageStep(), view.viewport()->height() / view.rowHeight());
+    QCOMPARE(view.verticalScrollBar()->maximum(), 100 - view.verticalScrollBar()->pageStep());
+    fill(view, 50);
+    QCOMPARE(view.verticalScrollBar()->maximum(), 150 - view.verticalScrollBar()->pageStep());
+    view.ListItems.Remove(1);
+    QCOMPARE(view.verticalScrollBar()->maximum(), 149 - view.verticalScrollBar()->pageStep());
+    view.ListItems.Clear();
+    QCOMPARE(view.verticalScrollBar()->maximum(), 0);
+}
+
+void TestNumberList::keysEmitKeyDown_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("keyCode");
+    QTest::addColumn<int>("shift");
+    QTest::newRow("Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers() << 46 << 0;
+    QTest::newRow("Shift+Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 46 << 1;
+    QTest::newRow("Ctrl+Alt+Delete") << int(Qt::Key_Delete)
+                                     << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier) << 46 << 6;
+    QTest::newRow("keypad Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers(Qt::KeypadModifier) << 46 << 0;
+    QTest::newRow("full stop is not Delete") << int(Qt::Key_Period) << Qt::KeyboardModifiers() << 190 << 0;
+    QTest::newRow("minus is not Insert") << int(Qt::Key_Minus) << Qt::KeyboardModifiers() << 189 << 0;
+    QTest::newRow("letter") << int(Qt::Key_A) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 65 << 1;
+    QTest::newRow("digit") << int(Qt::Key_7) << Qt::KeyboardModifiers() << 55 << 0;
+    QTest::newRow("keypad digit") << int(Qt::Key_7) << Qt::KeyboardModifiers(Qt::KeypadModifier) << 103 << 0;
+    QTest::newRow("Down") << int(Qt::Key_Down) << Qt::KeyboardModifiers() << 40 << 0;
+    QTest::newRow("F1") << int(Qt::Key_F1) << Qt::KeyboardModifiers() << 112 << 0;
+}
+
+void TestNumberList::keysEmitKeyDown()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, keyCode);
+    QFETCH(int, shift);
+    ListView view;
+    fill(view, 3);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy keyDown(&view, &ListView::KeyDown);
+    QTest::keyPress(&view, Qt::Key(key), modifiers);
+    // The modifier keys were pressed first and reported on their own.
+    QVERIFY(!keyDown.isEmpty());
+    QCOMPARE(keyDown.last()[0].toInt(), keyCode);
+    QCOMPARE(keyDown.last()[1].toInt(), shift);
+}
+
+void TestNumberList::doubleClickSelectsRowAndEmitsDblClick()
+{
+    ListView view;
+    view.resize(520, 137);
+    fill(view, 5);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy dblClick(&view, &ListView::DblClick);
+    // Signal order: the handler finds the clicked entry already selected.
+    std::optional<qsizetype> selectedWhenSignalled;
+    connect(&view, &ListView::DblClick, &view, [&] {
+        if (const auto item = view.SelectedItem())
+            selectedWhenSignalled = item->Index();
+    });
+    const QPoint row3 = view.visualRect(view.listModel()->index(2, 0)).center();
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, row3);
+    QCOMPARE(dblClick.count(), 1);
+    QCOMPARE(selectedWhenSignalled, std::optional<qsizetype>(3));
+    QCOMPARE(view.SelectedItem()->Index(), 3);
+}
+
+void TestNumberList::doubleClickOnEmptySpaceRemovesNothing()
+{
+    ListView view;
+    view.resize(520, 300);
+    fill(view, 2);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.SetSelectedIndex(1);
+    QSignalSpy dblClick(&view, &ListView::DblClick);
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, QPoint(20, view.viewport()->height() - 5));
+    QCOMPARE(dblClick.count(), 0);
+    QCOMPARE(view.SelectedItem()->Index(), 1);
+}
+
+void TestNumberList::arrowKeysMoveCurrentEntry()
+{
+    ListView view;
+    view.resize(520, 137);
+    fill(view, 20);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.SetSelectedIndex(1);
+    const struct
+    {
+        Qt::Key key;
+        qsizetype expected;
+    } steps[] = {{Qt::Key_Down, 2}, {Qt::Key_Down, 3}, {Qt::Key_Up, 2},  {Qt::Key_End, 20},
+                 {Qt::Key_Down, 20}, {Qt::Key_Home, 1}, {Qt::Key_Up, 1}, {Qt::Key_Down, 2}};
+    for (const auto &step : steps) {
+        QTest::keyClick(&view, step.key);
+        QVERIFY(view.SelectedItem().has_value());
+        QCOMPARE(view.SelectedItem()->Index(), step.expected);
+        const QRect rect = view.visualRect(view.currentIndex());
+        QVERIFY(view.viewport()->rect().contains(rect.topLeft()));
+        QVERIFY(view.viewport()->rect().contains(QPoint(rect.left(), rect.bottom())));
+    }
+}
+
+void TestNumberList::pageKeysKeepCurrentEntryVisible()
+{
+    ListView view;
+    view.resize(520, 137);
+    fill(view, 100);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    const int page = view.viewport()->height() / view.rowHeight();
+    QVERIFY(page > 1);
+    view.SetSelectedIndex(1);
+    qsizetype previous = 1;
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(&view, Qt::Key_PageDown);
+        const qsizetype now = view.SelectedItem()->Index();
+        QVERIFY2(now > previous + 0 && now <= previous + page, qPrintable(QString::number(now)));
+        QVERIFY(view.viewport()->rect().contains(view.visualRect(view.currentIndex())));
+        previous = now;
+    }
+    QTest::keyClick(&view, Qt::Key_PageUp);
+    QVERIFY(view.SelectedItem()->Index() < previous);
+    QVERIFY(view.viewport()->rect().contains(view.visualRect(view.currentIndex())));
+}
+
+void TestNumberList::selectedItemEmptyOnFreshList()
+{
+    ListView view;
+    QVERIFY(!view.SelectedItem().has_value());
+    fill(view, 3);
+    QVERIFY(!view.SelectedItem().has_value());
+    view.SetSelectedIndex(2);
+    QCOMPARE(view.SelectedItem()->Index(), 2);
+    QCOMPARE(view.SelectedItem()->Text(), numbered(2));
+    view.ListItems.Clear();
+    QVERIFY(!view.SelectedItem().has_value());
+}
+
+void TestNumberList::removalKeepsSelectionInRange()
+{
+    ListView view;
+    fill(view, 4);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    // The entry after the removed one takes its place.
+    view.SetSelectedIndex(2);
+    view.ListItems.Remove(2);
+    QCOMPARE(view.SelectedItem()->Index(), 2);
+    QCOMPARE(view.SelectedItem()->Text(), numbered(3));
+
+    // At the end, the one before.
+    view.SetSelectedIndex(3);
+    view.ListItems.Remove(3);
+    QCOMPARE(view.SelectedItem()->Index(), 2);
+
+    while (view.ListItems.Count() > 0) {
+        const auto selected = view.SelectedItem();
+        QVERIFY(selected.has_value());
+        QVERIFY(selected->Index() >= 1 && selected->Index() <= view.ListItems.Count());
+        view.ListItems.Remove(selected->Index());
+    }
+    QVERIFY(!view.SelectedItem().has_value());
+}
+
+void TestNumberList::mouseMoveIsReported()
+{
+    ListView view;
+    view.resize(520, 137);
+    fill(view, 3);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QSignalSpy moved(&view, &ListView::MouseMove);
+    auto moveOver = [](QWidget *widget, QPoint pos) {
+        QMouseEvent event(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    };
+    moveOver(view.viewport(), QPoint(30, 10));
+    QCOMPARE(moved.count(), 1);
+    moveOver(view.header(), QPoint(30, 5));
+    QCOMPARE(moved.count(), 2);
+}
+
+void TestNumberList::typingFindsEntry()
+{
+    ListView view;
+    fill(view, 3);
+    view.ListItems.Add(QStringLiteral(u"\u00c9cole"));
+    view.ListItems.Add(QStringLiteral("888-342-9122"));
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.keyboardSearch(QStringLiteral("888"));
+    QCOMPARE(view.SelectedItem()->Index(), 5);
+    QTest::qWait(QApplication::keyboardInputInterval() + 50);
+    view.keyboardSearch(QStringLiteral(u"\u00e9")); // case does not matter
+    QCOMPARE(view.SelectedItem()->Index(), 4);
+}
+
+void TestNumberList::tenMillionEntriesScrollToTheEnd()
+{
+    constexpr int entries = 10'000'000;
+    ListView view;
+    view.resize(520, 137);
+    view.ColumnHeaders.Add(QStringLiteral("Phone Numbers"));
+    view.ColumnHeaders.Item(1).SetWidth(7000);
+    NumberListModel *model = view.listModel();
+    char16_t text[8] = {u'5', u'5', u'5', u'-'};
+    model->beginBatch();
+    for (int i = 0; i < entries; ++i) {
+        for (int d = 7, n = i; d >= 4; --d, n /= 10)
+            text[d] = char16_t(u'0' + n % 10);
+        model->append(QStringView(text, 8));
+    }
+    model->endBatch();
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QCOMPARE(view.ListItems.Count(), entries);
+
+    QTest::keyClick(&view, Qt::Key_End);
+    QCOMPARE(view.SelectedItem()->Index(), entries);
+    QCOMPARE(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+    const QModelIndex last = model->index(entries - 1, 0);
+    const QRect rect = view.visualRect(last);
+    QVERIFY(view.viewport()->rect().contains(rect));
+    QCOMPARE(view.indexAt(rect.center()), last);
+    QCOMPARE(view.indexAt(QPoint(rect.center().x(), rect.bottom() + 2)), QModelIndex());
+    QCOMPARE(view.ListItems.Item(entries).Text(), QStringLiteral("555-9999"));
+    QVERIFY(!view.grab().isNull());
+
+    view.scrollTo(model->index(entries / 2, 0), QAbstractItemView::PositionAtTop);
+    QCOMPARE(view.verticalScrollBar()->value(), entries / 2);
+    QCOMPARE(view.indexAt(QPoint(5, 1)).row(), entries / 2);
+}
+
+QTEST_MAIN(TestNumberList)
+#include "tst_numberlist.moc"

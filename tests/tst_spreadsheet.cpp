@@ -1,0 +1,465 @@
+#include "app/form1.h"
+#include "platform/fakeplatform.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString notInstalledCheck = QStringLiteral(
+    "Excel is not installed on this computer. You need to have it installed to use this software without error.");
+const QString notInstalledCommand = QStringLiteral(
+    "Excel is not installed on this computer. You need to have it installed to use this feature.");
+
+// What a real reader (openpyxl) finds in a workbook.
+struct Sheet
+{
+    QJsonObject root;
+    QJsonObject cells;
+    bool has(const QString &cell) const { return cells.contains(cell); }
+    QString value(const QString &cell) const { return cells[cell][QLatin1String("value")].toString(); }
+    QString format(const QString &cell) const { return cells[cell][QLatin1String("format")].toString(); }
+    QString type(const QString &cell) const { return cells[cell][QLatin1String("type")].toString(); }
+    double width(const QString &column) const { return root[QLatin1String("widths")][column].toDouble(); }
+    int maxRow() const { return root[QLatin1String("max_row")].toInt(); }
+};
+
+} // namespace
+
+class TestSpreadsheet : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void notInstalledShowsBothMessagesAndNothingElse_data();
+    void notInstalledShowsBothMessagesAndNothingElse();
+    void emptyListDoesNothing();
+    void writesTextCellsAndHandsTheWorkbookOver_data();
+    void writesTextCellsAndHandsTheWorkbookOver();
+    void uncheckedEntryLeavesItsRowEmpty();
+    void equalsSignsAreRemovedFromLaterColumnsOnly();
+    void charactersXmlCannotCarryKeepTheWorkbookReadable();
+    void neverReplacesAnExistingWorkbook();
+    void unusableFolderIsReportedOnce_data();
+    void unusableFolderIsReportedOnce();
+    void failedHandOverIsReportedOnce();
+    void overlongTextsAreReportedOnceAndCut();
+    void entriesPastTheLastRowAreReportedOnce();
+    void changesDuringTheExportDoNotReachTheWorkbook();
+    void closingDuringTheExportLeavesNoFile();
+
+private:
+    ListView *list(const QString &button) const;
+    void click(const QString &button);
+    QStringList workbooks() const;
+    Sheet read(const QString &path, bool sizeOnly = false);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakePlatform> m_platform;
+    std::unique_ptr<Form1> m_form;
+};
+
+void TestSpreadsheet::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_platform = std::make_unique<FakePlatform>();
+    // A folder that does not exist yet: the export makes it.
+    m_platform->spreadsheetFolder = m_dir->filePath(QStringLiteral("cache/quillory"));
+    m_platform->spreadsheetProgram = {QStringLiteral("/opt/calc/bin/calc"),
+                                      {QStringLiteral("--calc"), QStringLiteral("-n")}};
+    m_form = std::make_unique<Form1>(*m_platform);
+    m_form->Form_Load();
+    if (m_form->ListView2->ColumnHeaders.Count() == 0) {
+        m_form->ListView2->ColumnHeaders.Add(QStringLiteral(" Valid Numbers"));
+        m_form->ListView3->ColumnHeaders.Add(QStringLiteral("Invalid Numbers"));
+    }
+    m_platform->messages.clear();
+    m_platform->shellCalls.clear();
+}
+
+void TestSpreadsheet::cleanup()
+{
+    m_form.reset();
+    m_platform.reset();
+    m_dir.reset();
+}
+
+ListView *TestSpreadsheet::list(const QString &button) const
+{
+    return button == QLatin1String("PushButton13") ? m_form->ListView2 : m_form->ListView3;
+}
+
+void TestSpreadsheet::click(const QString &button)
+{
+    if (button == QLatin1String("PushButton13"))
+        m_form->PushButton13_Click();
+    else
+        m_form->PushButton7_Click();
+}
+
+QStringList TestSpreadsheet::workbooks() const
+{
+    return QDir(m_platform->spreadsheetFolder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+Sheet TestSpreadsheet::read(const QString &path, bool sizeOnly)
+{
+    QProcess reader;
+    QStringList arguments{QStringLiteral(QUILLORY_READ_WORKBOOK)};
+    if (sizeOnly)
+        arguments << QStringLiteral("--size");
+    reader.start(QStringLiteral("/usr/bin/python3"), arguments << path);
+    if (!reader.waitForFinished(120000))
+        qFatal("the workbook reader did not finish");
+    if (reader.exitStatus() == QProcess::NormalExit && reader.exitCode() == 3)
+        return {};
+    const QByteArray out = reader.readAllStandardOutput();
+    if (reader.exitCode() != 0)
+        qWarning("%s", reader.readAllStandardError().constData());
+    Sheet sheet;
+    sheet.root = QJsonDocument::fromJson(out).object();
+    sheet.cells = sheet.root[QLatin1String("cells")].toObject();
+    return sheet;
+}
+
+#define READ_OR_SKIP(sheet, ...)                                                                 \
+    const Sheet sheet = read(__VA_ARGS__);                                                       \
+    if (sheet.root.isEmpty())                                                                    \
+        QSKIP("openpyxl cannot be imported by /usr/bin/python3 (Debian package python3-openpyxl)")
+
+void TestSpreadsheet::notInstalledShowsBothMessagesAndNothingElse_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("valid list") << QStringLiteral("PushButton13");
+    QTest::newRow("invalid list") << QStringLiteral("PushButton7");
+}
+
+void TestSpreadsheet::notInstalledShowsBothMessagesAndNothingElse()
+{
+    QFETCH(QString, button);
+    m_platform->spreadsheetProgram = {};
+    list(button)->ListItems.Add(QStringLiteral("555-1234"));
+
+    click(button);
+
+    QCOMPARE(m_platform->messages.size(), 2);
+    QCOMPARE(m_platform->messages[0].text, notInstalledCheck);
+    QCOMPARE(m_platform->messages[1].text, notInstalledCommand);
+    for (const auto &message : std::as_const(m_platform->messages)) {
+        QCOMPARE(message.style, 0);
+        QCOMPARE(message.title, QString());
+    }
+    QVERIFY(m_platform->shellCalls.isEmpty());
+    QVERIFY(workbooks().isEmpty());
+    QCOMPARE(m_form->MousePointer(), 0);
+}
+
+void TestSpreadsheet::emptyListDoesNothing()
+{
+    int busySeen = 0;
+    m_platform->onProcessEvents = [&] { busySeen += m_form->IsBusy(); };
+
+    m_form->PushButton13_Click();
+
+    QVERIFY(m_platform->messages.isEmpty());
+    QVERIFY(m_platform->shellCalls.isEmpty());
+    QVERIFY(!QFileInfo::exists(m_platform->spreadsheetFolder));
+    QCOMPARE(busySeen, 0);
+    QCOMPARE(m_form->MousePointer(), 0);
+}
+
+void TestSpreadsheet::writesTextCellsAndHandsTheWorkbookOver_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("valid list") << QStringLiteral("PushButton13") << QStringLiteral("valid");
+    QTest::newRow("invalid list") << QStringLiteral("PushButton7") << QStringLiteral("invalid");
+}
+
+void TestSpreadsheet::writesTextCellsAndHandsTheWorkbookOver()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, kind);
+    ListView *view = list(button);
+    // Texts a spreadsheet would turn into numbers, dates or formulas if it
+    // were left to guess.
+    const QStringList entries{QStringLiteral("888-342-9122"), QStringLiteral("0123"),
+                              QStringLiteral("1-888-342-9122 ext. 12"), QStringLiteral("=1+1"),
+                              QStringLiteral("2021/08/31"), QStringLiteral("1E5"),
+                              QStringLiteral("  leading and trailing  "), QStringLiteral("<a&b>")};
+    for (const QString &entry : entries)
+        view->ListItems.Add(entry);
+
+    click(button);
+
+    QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text));
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    const FakePlatform::ShellCall call = m_platform->shellCalls.first();
+    QCOMPARE(call.program, QStringLiteral("/opt/calc/bin/calc"));
+    QCOMPARE(call.arguments.size(), 3);
+    QCOMPARE(call.arguments.mid(0, 2), (QStringList{QStringLiteral("--calc"), QStringLiteral("-n")}));
+    const QFileInfo book(call.arguments[2]);
+    QVERIFY(book.isFile());
+    QCOMPARE(book.absolutePath(), QFileInfo(m_platform->spreadsheetFolder).absoluteFilePath());
+    QVERIFY2(QRegularExpression(QStringLiteral("^Quillory-%1-\\d{8}-\\d{6}-[0-9a-f]{6}\\.xlsx$").arg(kind))
+                 .match(book.fileName())
+                 .hasMatch(),
+             qPrintable(book.fileName()));
+    QCOMPARE(workbooks(), QStringList{book.fileName()});
+    QCOMPARE(m_form->MousePointer(), 0);
+
+    READ_OR_SKIP(sheet, book.filePath());
+    QCOMPARE(sheet.root[QLatin1String("sheets")].toInt(), 1);
+    QCOMPARE(sheet.value(QStringLiteral("A1")), view->ColumnHeaders.Item(1).Text());
+    QCOMPARE(sheet.format(QStringLiteral("A1")), QStringLiteral("@"));
+    for (int i = 0; i < entries.size(); ++i) {
+        const QString cell = QStringLiteral("A%1").arg(i + 2);
+        QCOMPARE(sheet.value(cell), entries[i]);
+        QCOMPARE(sheet.type(cell), QStringLiteral("s"));
+        QCOMPARE(sheet.format(cell), QStringLiteral("@"));
+    }
+    QCOMPARE(sheet.maxRow(), entries.size() + 1);
+    QCOMPARE(sheet.cells.size(), entries.size() + 1);
+    // Fitted to the longest text (24 characters), in character units.
+    QVERIFY2(sheet.width(QStringLiteral("A")) >= 25 && sheet.width(QStringLiteral("A")) < 26,
+             qPrintable(QString::number(sheet.width(QStringLiteral("A")))));
+}
+
+void TestSpreadsheet::uncheckedEntryLeavesItsRowEmpty()
+{
+    ListView *view = m_form->ListView2;
+    view->ListItems.Add(QStringLiteral("555-0001"));
+    view->ListItems.Add(QStringLiteral("555-0002")).SetChecked(false);
+    view->ListItems.Add(QStringLiteral("555-0003"));
+    view->ListItems.Add(QStringLiteral("")); // empty entries keep their row too
+    view->ListItems.Add(QStringLiteral("555-0005"));
+
+    m_form->PushButton13_Click();
+
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last());
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("555-0001"));
+    QVERIFY(!sheet.has(QStringLiteral("A3")));
+    QCOMPARE(sheet.value(QStringLiteral("A4")), QStringLiteral("555-0003"));
+    QCOMPARE(sheet.format(QStringLiteral("A5")), QStringLiteral("@")); // written, though empty
+    QCOMPARE(sheet.value(QStringLiteral("A6")), QStringLiteral("555-0005"));
+}
+
+void TestSpreadsheet::equalsSignsAreRemovedFromLaterColumnsOnly()
+{
+    ListView *view = m_form->ListView3;
+    view->ColumnHeaders.Add(QStringLiteral("=Note="));
+    view->ListItems.Add(QStringLiteral("=555-0001")).SetSubItems(1, QStringLiteral("=a==b="));
+    view->ListItems.Add(QStringLiteral("555-0002")).SetSubItems(1, QStringLiteral("===="));
+    view->ListItems.Add(QStringLiteral("555-0003"));
+
+    m_form->PushButton7_Click();
+
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last());
+    QCOMPARE(sheet.value(QStringLiteral("B1")), QStringLiteral("=Note="));
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("=555-0001"));
+    QCOMPARE(sheet.value(QStringLiteral("B2")), QStringLiteral("ab"));
+    QCOMPARE(sheet.format(QStringLiteral("B2")), QStringLiteral("@"));
+    QCOMPARE(sheet.type(QStringLiteral("A2")), QStringLiteral("s"));
+    QVERIFY(!sheet.has(QStringLiteral("B3")) || sheet.value(QStringLiteral("B3")).isEmpty());
+    QCOMPARE(sheet.value(QStringLiteral("A4")), QStringLiteral("555-0003"));
+    // Column B is as wide as its title, the longest text written there.
+    QVERIFY(sheet.width(QStringLiteral("B")) >= 7 && sheet.width(QStringLiteral("B")) < 8);
+}
+
+void TestSpreadsheet::charactersXmlCannotCarryKeepTheWorkbookReadable()
+{
+    // Control characters (a binary file read as text) cannot appear in the
+    // sheet's XML; the spreadsheet's own "_xHHHH_" escapes carry them, and a
+    // text that looks like such an escape is protected so it stays as typed.
+    ListView *view = m_form->ListView2;
+    view->ListItems.Add(QStringLiteral("555\x01") + QChar(0) + QStringLiteral("1234"));
+    view->ListItems.Add(QStringLiteral("_x0041_"));
+    view->ListItems.Add(QStringLiteral("caf\u00e9 \u260e \U0001F4DE"));
+
+    m_form->PushButton13_Click();
+
+    QVERIFY(m_platform->messages.isEmpty());
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last());
+    // openpyxl leaves the escapes undecoded, as they are stored.
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("555_x0001__x0000_1234"));
+    QCOMPARE(sheet.value(QStringLiteral("A3")), QStringLiteral("_x005F_x0041_"));
+    QCOMPARE(sheet.value(QStringLiteral("A4")), QStringLiteral("caf\u00e9 \u260e \U0001F4DE"));
+}
+
+void TestSpreadsheet::neverReplacesAnExistingWorkbook()
+{
+    m_form->ListView2->ListItems.Add(QStringLiteral("555-0001"));
+    m_form->PushButton13_Click();
+    m_form->PushButton13_Click();
+
+    QCOMPARE(m_platform->shellCalls.size(), 2);
+    const QString first = m_platform->shellCalls[0].arguments.last();
+    const QString second = m_platform->shellCalls[1].arguments.last();
+    QVERIFY(first != second);
+    QCOMPARE(workbooks().size(), 2);
+}
+
+void TestSpreadsheet::unusableFolderIsReportedOnce_data()
+{
+    QTest::addColumn<QString>("inside"); // path below a plain file
+    QTest::newRow("folder is a file") << QString();
+    QTest::newRow("folder under a file") << QStringLiteral("/sub");
+}
+
+void TestSpreadsheet::unusableFolderIsReportedOnce()
+{
+    QFETCH(QString, inside);
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    m_platform->spreadsheetFolder = file.fileName() + inside;
+    for (int i = 0; i < 100; ++i)
+        m_form->ListView2->ListItems.Add(QStringLiteral("555-0001"));
+
+    m_form->PushButton13_Click();
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    const FakePlatform::Message report = m_platform->messages.first();
+    QCOMPARE(report.title, QStringLiteral("Application Error"));
+    QCOMPARE(report.style, 48);
+    QVERIFY2(report.text.contains(QStringLiteral("in Quillory2021/08/31.Form1.PushButton13_Click at line 114")),
+             qPrintable(report.text));
+    QVERIFY(report.text.startsWith(QStringLiteral("Cannot create")));
+    QVERIFY(m_platform->shellCalls.isEmpty());
+    QCOMPARE(m_form->MousePointer(), 0);
+}
+
+void TestSpreadsheet::failedHandOverIsReportedOnce()
+{
+    m_platform->shellFails = true;
+    m_form->ListView3->ListItems.Add(QStringLiteral("555-0001"));
+
+    m_form->PushButton7_Click();
+
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    QCOMPARE(m_platform->messages.size(), 1);
+    const QString text = m_platform->messages.first().text;
+    QVERIFY2(text.contains(QStringLiteral("PushButton7_Click at line 172")), qPrintable(text));
+    // The user is told where the finished workbook is.
+    const QString book = m_platform->shellCalls.first().arguments.last();
+    QVERIFY(text.contains(QDir::toNativeSeparators(book)));
+    QVERIFY(QFileInfo(book).isFile());
+    QCOMPARE(m_form->MousePointer(), 0);
+}
+
+void TestSpreadsheet::overlongTextsAreReportedOnceAndCut()
+{
+    ListView *view = m_form->ListView2;
+    view->ListItems.Add(QString(40000, QLatin1Char('9')));
+    view->ListItems.Add(QStringLiteral("555-0002"));
+    view->ListItems.Add(QString(32767, QLatin1Char('8'))); // fits exactly
+    view->ListItems.Add(QString(32768, QChar(0x260e)));
+
+    m_form->PushButton13_Click();
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    const QString text = m_platform->messages.first().text;
+    QVERIFY2(text.startsWith(QStringLiteral(
+                 "A cell holds at most 32,767 characters: 2 texts were cut short, the first on row 2\r\n")),
+             qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("at line 154")));
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last());
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QString(32767, QLatin1Char('9')));
+    QCOMPARE(sheet.value(QStringLiteral("A3")), QStringLiteral("555-0002"));
+    QCOMPARE(sheet.value(QStringLiteral("A4")), QString(32767, QLatin1Char('8')));
+    QCOMPARE(sheet.value(QStringLiteral("A5")), QString(32767, QChar(0x260e)));
+    // Capped at the widest column a sheet allows.
+    QVERIFY(sheet.width(QStringLiteral("A")) >= 255 && sheet.width(QStringLiteral("A")) < 256);
+}
+
+void TestSpreadsheet::entriesPastTheLastRowAreReportedOnce()
+{
+    ListView *view = m_form->ListView2;
+    NumberListModel *model = view->listModel();
+    model->beginBatch();
+    for (int i = 0; i < 1048580; ++i)
+        model->append(QLatin1StringView("555-0100"));
+    model->endBatch();
+
+    m_form->PushButton13_Click();
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    const QString text = m_platform->messages.first().text;
+    QVERIFY2(text.startsWith(QStringLiteral("The list has 1,048,580 entries; a sheet holds 1,048,575: the "
+                                            "first 1,048,575 were written\r\n")),
+             qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("at line 140")));
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    QCOMPARE(m_form->MousePointer(), 0);
+
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last(), true);
+    QCOMPARE(sheet.maxRow(), 1048576);
+}
+
+void TestSpreadsheet::changesDuringTheExportDoNotReachTheWorkbook()
+{
+    ListView *view = m_form->ListView3;
+    for (int i = 1; i <= 50; ++i)
+        view->ListItems.Add(QStringLiteral("555-%1").arg(i, 4, 10, QLatin1Char('0')));
+    m_form->yielder().setIntervalMs(0); // yield at every chance
+    int yields = 0;
+    bool alwaysBusy = true;
+    m_platform->onProcessEvents = [&] {
+        alwaysBusy = alwaysBusy && m_form->IsBusy();
+        if (++yields == 10)
+            view->ListItems.Remove(1);
+        if (yields == 20)
+            view->ListItems.Clear();
+    };
+
+    m_form->PushButton7_Click();
+
+    QVERIFY(yields > 20);
+    QVERIFY(alwaysBusy);
+    QCOMPARE(m_form->MousePointer(), 0);
+    QVERIFY(m_platform->messages.isEmpty());
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last());
+    QCOMPARE(sheet.maxRow(), 51);
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("555-0001"));
+    QCOMPARE(sheet.value(QStringLiteral("A51")), QStringLiteral("555-0050"));
+}
+
+void TestSpreadsheet::closingDuringTheExportLeavesNoFile()
+{
+    for (int i = 0; i < 1000; ++i)
+        m_form->ListView2->ListItems.Add(QStringLiteral("555-0100"));
+    m_form->yielder().setIntervalMs(0);
+    int yields = 0;
+    m_platform->onProcessEvents = [&] {
+        if (++yields == 500)
+            m_form->Form_Unload();
+    };
+
+    m_form->PushButton13->click(); // as the user would: the command unwinds in the click
+
+    QCOMPARE(yields, 500);
+    QVERIFY(m_platform->shellCalls.isEmpty());
+    QVERIFY(m_platform->messages.isEmpty());
+    QCOMPARE(workbooks(), QStringList());
+}
+
+QTEST_MAIN(TestSpreadsheet)
+#include "tst_spreadsheet.moc"
