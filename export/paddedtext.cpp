@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -79,27 +81,56 @@ PaddedTextLines::PaddedTextLines(const NumberListSnapshot &list, std::vector<qsi
 {
 }
 
+namespace {
+
+// Makes room for n more bytes at the end of out and returns where they start.
+char *grow(QByteArray &out, qsizetype n)
+{
+    const qsizetype start = out.size();
+    out.resize(start + n);
+    return out.data() + start;
+}
+
+char *pad(char *p, qsizetype length, qsizetype width)
+{
+    if (width > length) {
+        std::memset(p, ' ', std::size_t(width - length));
+        p += width - length;
+    }
+    *p++ = '\t';
+    return p;
+}
+
+} // namespace
+
 void PaddedTextLines::appendCell(QByteArray &out, QStringView text, qsizetype width) const
 {
     Windows1252::encodeAppend(text, out);
-    if (width > text.size())
-        out.append(width - text.size(), ' ');
-    out.append('\t');
+    pad(grow(out, std::max(width - text.size(), qsizetype(0)) + 1), text.size(), width);
 }
 
 void PaddedTextLines::appendCell(QByteArray &out, QLatin1StringView text, qsizetype width) const
 {
-    Windows1252::encodeAppend(text, out);
-    if (width > text.size())
-        out.append(width - text.size(), ' ');
-    out.append('\t');
+    // The common case of the lists, written straight into the buffer: the
+    // bytes are the Latin-1 ones except for U+0080..U+009F.
+    const qsizetype length = text.size();
+    char *p = grow(out, std::max(width, length) + 1);
+    std::memcpy(p, text.data(), std::size_t(length));
+    for (qsizetype i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        if ((c & 0xE0) == 0x80) {
+            const int b = Windows1252::fromUnicode(c);
+            p[i] = b < 0 ? '?' : char(b);
+        }
+    }
+    pad(p + length, length, width);
 }
 
 void PaddedTextLines::appendHeaderLine(QByteArray &out) const
 {
     for (int c = 0; c < m_list.columnCount(); ++c)
         appendCell(out, m_list.columnTitle(c), m_widths.at(std::size_t(c)));
-    out.append("\r\n", 2);
+    std::memcpy(grow(out, 2), "\r\n", 2);
 }
 
 void PaddedTextLines::appendEntryLine(QByteArray &out, qsizetype row) const
@@ -113,7 +144,7 @@ void PaddedTextLines::appendEntryLine(QByteArray &out, qsizetype row) const
         else
             appendCell(out, m_list.cellText(row, c), width);
     }
-    out.append("\r\n", 2);
+    std::memcpy(grow(out, 2), "\r\n", 2);
 }
 
 QByteArray PaddedTextBytes(const NumberListSnapshot &list)

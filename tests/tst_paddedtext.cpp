@@ -9,6 +9,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -76,6 +79,39 @@ qint64 bytesWrittenUnder(const QString &dir)
     return total;
 }
 
+// Makes a folder refuse new and renamed files, even for the superuser, for as
+// long as the object lives.
+class FrozenFolder
+{
+public:
+    explicit FrozenFolder(const QString &path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY))
+    {
+        int flags = 0;
+        if (m_fd >= 0 && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags |= FS_IMMUTABLE_FL;
+            m_frozen = ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+    }
+    ~FrozenFolder()
+    {
+        int flags = 0;
+        if (m_frozen && ::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags &= ~FS_IMMUTABLE_FL;
+            ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
+        }
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FrozenFolder(const FrozenFolder &) = delete;
+    FrozenFolder &operator=(const FrozenFolder &) = delete;
+    bool frozen() const { return m_frozen; }
+
+private:
+    int m_fd;
+    bool m_frozen = false;
+};
+
 QStringList filesIn(const QString &dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -99,6 +135,7 @@ private slots:
     void unwritableTargetIsReportedOnce_data();
     void unwritableTargetIsReportedOnce();
     void failedWriteIsReportedOnceAndKeepsTheOldFile();
+    void failedReplaceIsReportedOnceAndKeepsTheOldFile();
     void closingDuringExportLeavesNoFile_data();
     void closingDuringExportLeavesNoFile();
     void clearingTheListDuringExportDoesNotChangeTheFile();
@@ -314,6 +351,7 @@ void TestPaddedText::unwritableTargetIsReportedOnce()
 
     QString path;
     QByteArray oldContent;
+    std::unique_ptr<FrozenFolder> frozen;
     if (kind == QLatin1String("missing folder")) {
         path = m_dir->filePath(QStringLiteral("missing/out.txt"));
     } else if (kind == QLatin1String("folder")) {
@@ -333,8 +371,11 @@ void TestPaddedText::unwritableTargetIsReportedOnce()
         QVERIFY(writeFile(path, oldContent));
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         if (::access(QFile::encodeName(folder).constData(), W_OK) == 0) {
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            QSKIP("Folder permissions do not bind this user (superuser)");
+            // Permissions do not bind the superuser; an immutable folder does.
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            frozen = std::make_unique<FrozenFolder>(folder);
+            if (!frozen->frozen())
+                QSKIP("This user can write into a read-only folder");
         }
     }
 
@@ -356,6 +397,7 @@ void TestPaddedText::unwritableTargetIsReportedOnce()
         QVERIFY(!S_ISREG(st.st_mode)); // not replaced by a regular file
         QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("full")});
     } else if (kind == QLatin1String("read-only")) {
+        frozen.reset();
         QFile::setPermissions(m_dir->filePath(QStringLiteral("ro")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(readAll(path), oldContent);
@@ -390,6 +432,38 @@ void TestPaddedText::failedWriteIsReportedOnceAndKeepsTheOldFile()
     QVERIFY2(text.contains(kExportProcedure + QStringLiteral("at line 180\r\r")), qPrintable(text));
     QCOMPARE(readAll(path), oldContent);
     QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("results.txt")}); // no temporary file left
+    QCOMPARE(m_form->MousePointer(), Pointer::Default);
+}
+
+void TestPaddedText::failedReplaceIsReportedOnceAndKeepsTheOldFile()
+{
+    fillNumbers(*m_form->ListView2->listModel(), QStringLiteral(" Valid Numbers"), 200000);
+    const QString folder = m_dir->filePath(QStringLiteral("out"));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("out")));
+    const QString path = folder + QStringLiteral("/results.txt");
+    const QByteArray oldContent = "the previous results\r\n";
+    QVERIFY(writeFile(path, oldContent));
+    m_platform->saveAnswers.enqueue(path);
+
+    // Once the file is being written, the folder stops taking the new file.
+    m_form->yielder().setIntervalMs(0);
+    std::unique_ptr<FrozenFolder> frozen;
+    m_platform->onProcessEvents = [&] {
+        if (!frozen && bytesWrittenUnder(folder) > 0)
+            frozen = std::make_unique<FrozenFolder>(folder);
+    };
+    m_form->PushButton4_Click();
+    QVERIFY(frozen);
+    if (!frozen->frozen())
+        QSKIP("Folders cannot be made immutable here");
+    frozen.reset();
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    const QString text = m_platform->messages.constFirst().text;
+    QVERIFY2(text.startsWith(QStringLiteral("Cannot save \"")), qPrintable(text));
+    QVERIFY2(text.contains(kExportProcedure + QStringLiteral("at line 184\r\r")), qPrintable(text));
+    QCOMPARE(readAll(path), oldContent);
+    QCOMPARE(filesIn(folder), QStringList{QStringLiteral("results.txt")});
     QCOMPARE(m_form->MousePointer(), Pointer::Default);
 }
 
