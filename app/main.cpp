@@ -39,8 +39,9 @@ bool displayAvailable(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     if (!displayAvailable(argc, argv)) {
-        std::fputs("quillory: no display available: set DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM=offscreen\n",
-                   stderr);
+        std::fputs(
+            "quillory: no display available: set DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM=offscreen\n",
+            stderr);
         return 1;
     }
 

@@ -103,7 +103,8 @@ QString QtPlatform::openAnswer(const QStringList &files)
     const QDir dir(folder);
     QString answer = QDir::toNativeSeparators(folder);
     for (const QString &file : files)
-        answer += QChar(u'\0') + QDir::toNativeSeparators(dir.relativeFilePath(QFileInfo(file).absoluteFilePath()));
+        answer +=
+            QChar(u'\0') + QDir::toNativeSeparators(dir.relativeFilePath(QFileInfo(file).absoluteFilePath()));
     return answer;
 }
 
@@ -214,8 +215,8 @@ void QtPlatform::SaveSetting(const QString &app, const QString &section, const Q
     store.endGroup();
     store.sync();
     if (store.status() != QSettings::NoError)
-        throw Failure(QStringLiteral("Cannot save the setting in %1")
-                          .arg(QDir::toNativeSeparators(store.fileName())));
+        throw Failure(
+            QStringLiteral("Cannot save the setting in %1").arg(QDir::toNativeSeparators(store.fileName())));
 }
 
 void QtPlatform::Shell(const QString &program, const QStringList &arguments)
@@ -270,8 +271,9 @@ SpreadsheetProgram QtPlatform::FindSpreadsheetProgram()
     const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (!xdgMime.isEmpty() && !xdgOpen.isEmpty()) {
         QProcess query;
-        query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
-                              QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+        query.start(xdgMime,
+                    {QStringLiteral("query"), QStringLiteral("default"),
+                     QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
         if (query.waitForFinished(3000)) {
             if (query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0
                 && !query.readAllStandardOutput().trimmed().isEmpty())

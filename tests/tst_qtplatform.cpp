@@ -149,17 +149,17 @@ void TestQtPlatform::convertsDialogFilterToQtNameFilters_data()
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("text and all files") << QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|")
-                                        << QStringList{QStringLiteral("Text Files (*.txt)"),
-                                                       QStringLiteral("All Files (*)")};
+    QTest::newRow("text and all files")
+        << QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|")
+        << QStringList{QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")};
     QTest::newRow("no closing bar") << QStringLiteral("Text Files (*.txt)|*.txt")
                                     << QStringList{QStringLiteral("Text Files (*.txt)")};
-    QTest::newRow("several patterns") << QStringLiteral("Lists|*.txt;*.csv|")
-                                      << QStringList{QStringLiteral("Lists (*.txt *.csv)")};
+    QTest::newRow("several patterns")
+        << QStringLiteral("Lists|*.txt;*.csv|") << QStringList{QStringLiteral("Lists (*.txt *.csv)")};
     QTest::newRow("description lists other patterns")
         << QStringLiteral("Numbers (*.num)|*.txt|") << QStringList{QStringLiteral("Numbers (*.txt)")};
-    QTest::newRow("missing pattern means all files") << QStringLiteral("Anything|")
-                                                     << QStringList{QStringLiteral("Anything (*)")};
+    QTest::newRow("missing pattern means all files")
+        << QStringLiteral("Anything|") << QStringList{QStringLiteral("Anything (*)")};
     QTest::newRow("empty") << QString() << QStringList();
 }
 
@@ -351,8 +351,10 @@ void TestQtPlatform::saveDialogAnswersNativePathOrEmptyOnCancel()
 void TestQtPlatform::settingsRoundTripThroughTheUserIniFile()
 {
     QtPlatform platform;
-    platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"), QStringLiteral("0"));
-    platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check2"), QStringLiteral("1"));
+    platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"),
+                         QStringLiteral("0"));
+    platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check2"),
+                         QStringLiteral("1"));
     QCOMPARE(platform.GetSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"),
                                  QStringLiteral("1")),
              QStringLiteral("0"));
@@ -381,7 +383,8 @@ void TestQtPlatform::absentSettingAnswersTheDefault()
 void TestQtPlatform::sectionsKeepTheirOwnKeys()
 {
     QtPlatform platform;
-    platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"), QStringLiteral("0"));
+    platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"),
+                         QStringLiteral("0"));
     QCOMPARE(platform.GetSetting(kSettingsApp, QStringLiteral("Other"), QStringLiteral("Check1"),
                                  QStringLiteral("default")),
              QStringLiteral("default"));
@@ -395,8 +398,9 @@ void TestQtPlatform::failedSettingWriteThrows()
     // A folder where the file should be: no user, root included, can write it.
     const QString path = settingsFilePath();
     QVERIFY(QDir().mkpath(path));
-    QVERIFY_THROWS_EXCEPTION(Failure, QtPlatform().SaveSetting(kSettingsApp, QStringLiteral("Quillory"),
-                                                              QStringLiteral("Check1"), QStringLiteral("0")));
+    QVERIFY_THROWS_EXCEPTION(Failure,
+                             QtPlatform().SaveSetting(kSettingsApp, QStringLiteral("Quillory"),
+                                                      QStringLiteral("Check1"), QStringLiteral("0")));
 }
 
 void TestQtPlatform::shellOfMissingProgramThrows()
@@ -438,16 +442,19 @@ void TestQtPlatform::findsSpreadsheetProgram_data()
     const QString xdgOpen = QStringLiteral("xdg-open");
     const QString mine = QStringLiteral("my-sheet");
 
-    QTest::newRow("nothing installed") << QString() << QStringList() << QString() << QString() << QStringList();
-    QTest::newRow("chosen program first") << mine << QStringList{mine, soffice} << QString() << mine
-                                          << QStringList();
+    QTest::newRow("nothing installed")
+        << QString() << QStringList() << QString() << QString() << QStringList();
+    QTest::newRow("chosen program first")
+        << mine << QStringList{mine, soffice} << QString() << mine << QStringList();
     QTest::newRow("chosen program by full path")
-        << QStringLiteral("<dir>/my-sheet") << QStringList{mine, soffice} << QString() << mine << QStringList();
+        << QStringLiteral("<dir>/my-sheet") << QStringList{mine, soffice} << QString() << mine
+        << QStringList();
     QTest::newRow("chosen file that cannot run is ignored")
         << QStringLiteral("<dir>/plain.txt") << QStringList{soffice} << QString() << soffice << calc;
     QTest::newRow("chosen program missing is ignored")
         << QStringLiteral("<dir>/gone") << QStringList() << QString() << QString() << QStringList();
-    QTest::newRow("soffice") << QString() << QStringList{soffice, libreoffice} << QString() << soffice << calc;
+    QTest::newRow("soffice") << QString() << QStringList{soffice, libreoffice} << QString() << soffice
+                             << calc;
     QTest::newRow("libreoffice") << QString() << QStringList{libreoffice} << QString() << libreoffice << calc;
     QTest::newRow("desktop default for workbooks")
         << QString() << QStringList{xdgMime, xdgOpen} << QStringLiteral("calc.desktop") << xdgOpen

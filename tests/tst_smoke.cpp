@@ -44,9 +44,10 @@ public:
                 continue;
             const QString name = QStringLiteral(":%1").arg(number);
             m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            m_server.start(xvfb, {name, QStringLiteral("-screen"), QStringLiteral("0"),
-                                  QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                                  QStringLiteral("tcp")});
+            m_server.start(xvfb,
+                           {name, QStringLiteral("-screen"), QStringLiteral("0"),
+                            QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                            QStringLiteral("tcp")});
             if (!m_server.waitForStarted(5000))
                 return false;
             // Ready once a client can connect; a server that lost the race
@@ -87,7 +88,8 @@ QString windowTitle(Display *display, Window window)
     unsigned long after = 0;
     unsigned char *data = nullptr;
     QString title;
-    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count, &after, &data)
+    if (XGetWindowProperty(display, window, netName, 0, 1024, False, utf8, &type, &format, &count, &after,
+                           &data)
             == Success
         && data) {
         title = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(count));

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages needed to build Quillory and run its tests.
+# Runs as root, or through sudo; does nothing when everything is there.
+set -euo pipefail
+
+packages=(
+    # build
+    g++ cmake ninja-build pkg-config qt6-base-dev libxlsxwriter-dev libx11-dev
+    # run: the SVG icon engine and the window's font (metric-compatible with Arial)
+    libqt6svg6 fonts-liberation
+    # tests: a private X server for the real-window test, and a workbook reader
+    xvfb xauth python3-openpyxl
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]]; then
+        missing+=("$package")
+    fi
+done
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+as_root=()
+if ((EUID != 0)); then
+    as_root=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
