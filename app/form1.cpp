@@ -121,6 +121,9 @@ void Form1::createControls()
         box->setObjectName(QLatin1StringView(name));
         box->setGeometry(geometry);
         box->setFont(arialBold(9));
+        // A check box fills with the button colour by default; these share
+        // the window's background instead.
+        box->setBackgroundRole(QPalette::Window);
         box->setAutoFillBackground(true);
         // The boxes have no pointer handler of their own: a move over them
         // must not reach the frame's.

@@ -89,6 +89,8 @@ public:
     void SetAppTitle();
     void OpenHomePageByChance();
     void ApplySkin();
+    // Loads a cursor file (.cur) as MouseIcon; throws Failure when it cannot be read.
+    void LoadMouseIcon(const QString &fileName);
     // Pure part of SetAppTitle.
     static QString ShortAppTitle(const QString &productName);
     // Pure part of OpenHomePageByChance: the 1..100 draw for a timer value.

@@ -1,6 +1,116 @@
 #include "app/form1.h"
 
-// Not built yet.
-void Form1::ApplySkin() {}
-void Form1::PushButton_MouseMove() {}
-void Form1::ResetPointer_MouseMove() {}
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QtEndian>
+
+namespace {
+
+void setBackground(QWidget *widget, const QColor &colour)
+{
+    QPalette pal = widget->palette();
+    pal.setColor(widget->backgroundRole(), colour);
+    widget->setPalette(pal);
+    widget->setAutoFillBackground(true);
+}
+
+bool takesButtonFace(const QWidget *control)
+{
+    return qobject_cast<const QCheckBox *>(control) || qobject_cast<const QRadioButton *>(control)
+        || qobject_cast<const QGroupBox *>(control) || qobject_cast<const QLabel *>(control);
+}
+
+quint16 le16(const QByteArray &bytes, qsizetype offset)
+{
+    return qFromLittleEndian<quint16>(bytes.constData() + offset);
+}
+
+} // namespace
+
+void Form1::ApplySkin()
+{
+    const QString skinFile = platform().ProgramFolder() + QDir::separator() + QStringLiteral("x")
+        + QDir::separator() + QStringLiteral("o.cjs");
+    // Only an ordinary file counts: a folder of that name means no skin.
+    if (!QFileInfo(skinFile).isFile())
+        return;
+
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    setBackground(this, buttonFace);
+    const QList<QWidget *> controls = findChildren<QWidget *>();
+    for (QWidget *control : controls) {
+        if (takesButtonFace(control))
+            setBackground(control, buttonFace);
+    }
+
+    SkinFramework1.LoadSkin(skinFile, QString());
+    SkinFramework1.SetApplicationOptions(SkinFramework1.ApplicationOptions() | 1);
+    SkinFramework1.SetApplyToNewControls(true);
+    SkinFramework1.SetApplyToPopups(true);
+    SkinFramework1.ApplyWindow(this);
+}
+
+void Form1::LoadMouseIcon(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(file.exists() ? QStringLiteral("Permission denied") : QStringLiteral("File not found"));
+    QByteArray bytes = file.read(16 * 1024 * 1024); // far beyond any real cursor
+    file.close();
+
+    // ICONDIR (6 bytes) then one 16-byte ICONDIRENTRY per image. A cursor
+    // (type 2) keeps its hot spot where an icon keeps planes and bit count.
+    constexpr qsizetype kDirSize = 6;
+    constexpr qsizetype kEntrySize = 16;
+    if (bytes.size() < kDirSize + kEntrySize)
+        throw Failure(QStringLiteral("Invalid picture"));
+    const quint16 reserved = le16(bytes, 0);
+    const quint16 type = le16(bytes, 2);
+    const quint16 count = le16(bytes, 4);
+    if (reserved != 0 || (type != 1 && type != 2) || count == 0)
+        throw Failure(QStringLiteral("Invalid picture"));
+
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, type == 2 ? QByteArrayLiteral("cur") : QByteArrayLiteral("ico"));
+    const QImage image = reader.read();
+    if (image.isNull())
+        throw Failure(QStringLiteral("Invalid picture"));
+
+    int hotX = image.width() / 2; // an icon has no hot spot: its centre
+    int hotY = image.height() / 2;
+    if (type == 2) {
+        hotX = qBound(0, int(le16(bytes, kDirSize + 4)), image.width() - 1);
+        hotY = qBound(0, int(le16(bytes, kDirSize + 6)), image.height() - 1);
+    }
+    MouseIcon = QCursor(QPixmap::fromImage(image), hotX, hotY);
+    HasMouseIcon = true;
+    if (MousePointer() == Pointer::Custom)
+        SetMousePointer(Pointer::Custom); // show the new image at once
+}
+
+void Form1::PushButton_MouseMove()
+{
+    // Mouse moves come often: set the pointer only when it changes.
+    const int pointer = MousePointer();
+    if (pointer == Pointer::Hourglass || pointer == Pointer::Custom)
+        return;
+    SetMousePointer(Pointer::Custom);
+}
+
+void Form1::ResetPointer_MouseMove()
+{
+    const int pointer = MousePointer();
+    if (pointer == Pointer::Hourglass || pointer == Pointer::Default)
+        return;
+    SetMousePointer(Pointer::Default);
+}

@@ -1,5 +1,77 @@
 #include "app/skinengine.h"
 
-// Not built yet.
-void SkinEngine::LoadSkin(const QString &, const QString &) {}
-void SkinEngine::ApplyWindow(QWidget *) {}
+#include "app/errorreport.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QWidget>
+
+namespace {
+
+QString onOff(bool on)
+{
+    return on ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+} // namespace
+
+void SkinEngine::LoadSkin(const QString &fileName, const QString &section)
+{
+    m_operations.append(QStringLiteral("LoadSkin(%1, %2)").arg(fileName, section));
+    QFile file(fileName);
+    if (!file.exists())
+        throw Failure(QStringLiteral("File not found"));
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Cannot read the skin file: ") + file.errorString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Failure(QStringLiteral("Cannot read the skin file: ") + file.errorString());
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString sheet = decoder.decode(bytes);
+    if (decoder.hasError())
+        throw Failure(QStringLiteral("The skin file is not UTF-8 text"));
+    // A failed load keeps the previous skin, so nothing half-read is applied.
+    m_styleSheet = std::move(sheet);
+    m_loaded = true;
+}
+
+void SkinEngine::SetApplicationOptions(int options)
+{
+    m_operations.append(QStringLiteral("SetApplicationOptions(%1)").arg(options));
+    m_options = options;
+}
+
+void SkinEngine::SetApplyToNewControls(bool on)
+{
+    m_operations.append(QStringLiteral("SetApplyToNewControls(%1)").arg(onOff(on)));
+    m_applyToNewControls = on;
+}
+
+void SkinEngine::SetApplyToPopups(bool on)
+{
+    m_operations.append(QStringLiteral("SetApplyToPopups(%1)").arg(onOff(on)));
+    m_applyToPopups = on;
+}
+
+void SkinEngine::ApplyWindow(QWidget *window)
+{
+    m_operations.append(
+        QStringLiteral("ApplyWindow(%1)").arg(window ? window->objectName() : QStringLiteral("null")));
+    if (!window)
+        throw Failure(QStringLiteral("Invalid window"));
+    if (!m_loaded)
+        throw Failure(QStringLiteral("No skin loaded"));
+    if ((m_options & 1) == 0)
+        return;
+    if (m_applyToNewControls) {
+        window->setStyleSheet(m_styleSheet);
+        return;
+    }
+    const QList<QWidget *> controls = window->findChildren<QWidget *>();
+    for (QWidget *control : controls) {
+        // A control whose window is not this one is a popup or sits in one.
+        if (control->window() != window && !m_applyToPopups)
+            continue;
+        control->setStyleSheet(m_styleSheet);
+    }
+}
