@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <new>
 #include <string>
 
 #ifdef Q_OS_UNIX
@@ -62,11 +64,13 @@ public:
             ::close(m_fd);
             throw Failure(reason);
         }
+        m_size = qint64(info.st_size);
 #ifdef POSIX_FADV_SEQUENTIAL
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     }
     ~ReadOnlyFile() { ::close(m_fd); }
+    qint64 size() const { return m_size; }
     ReadOnlyFile(const ReadOnlyFile &) = delete;
     ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
 
@@ -85,6 +89,7 @@ public:
 private:
     QString m_path;
     int m_fd = -1;
+    qint64 m_size = 0;
 };
 
 #else
@@ -102,6 +107,8 @@ public:
         if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             throw Failure(describe(m_file.errorString(), path));
     }
+
+    qint64 size() const { return m_file.size(); }
 
     qsizetype read(char *buffer, qsizetype size)
     {
@@ -151,6 +158,22 @@ private:
     QString m_decoded;
 };
 
+// Makes room for the entries still to come, judged by the first read, so that
+// a big file does not regrow the list's records again and again. A guess that
+// cannot be met is dropped: the list then grows as it goes.
+void reserveForRest(NumberListModel &list, qsizetype entriesSoFar, qsizetype bytesSoFar, qint64 fileSize)
+{
+    if (entriesSoFar == 0 || fileSize <= bytesSoFar)
+        return;
+    const double expected = double(entriesSoFar) * double(fileSize) / double(bytesSoFar) * 1.02;
+    if (expected > double(std::numeric_limits<qsizetype>::max() / 16))
+        return;
+    try {
+        list.reserve(list.count() + qsizetype(expected) - entriesSoFar + 16);
+    } catch (const std::bad_alloc &) {
+    }
+}
+
 // Reads the whole file into the list. A line ends at CR or CR LF; inside a
 // line every LF ends an entry; a line end at the very end makes no extra line.
 void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize)
@@ -160,6 +183,8 @@ void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize
     std::string pending;   // the start of an entry that began in an earlier read
     bool lineOpen = false; // bytes of a line were read since the last line end
     bool skipLF = false;   // the last read ended with a CR: a leading LF belongs to it
+    bool firstRead = true;
+    const qsizetype countBefore = list.count();
 
     for (;;) {
         const qsizetype n = file.read(buffer.get(), bufferSize);
@@ -205,6 +230,10 @@ void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize
                 else if (*p == '\n')
                     ++p;
             }
+        }
+        if (firstRead) {
+            firstRead = false;
+            reserveForRest(list, list.count() - countBefore, n, file.size());
         }
     }
     if (lineOpen)

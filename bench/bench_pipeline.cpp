@@ -1,0 +1,275 @@
+// The whole pipeline a user runs on a big list, through the real handlers:
+// load a text file of numbers, validate, save the valid and the invalid list
+// as text files. A floor over the same file (large reads, lines split with
+// memchr) is measured in the same run; every stage is printed in seconds and
+// as a multiple of that floor, with the peak resident set size.
+//
+//     bench_pipeline [lines] [file]
+//
+// The input file (default /tmp/quillory_bench_pipeline_<lines>.txt, of
+// 10,000,000 CR LF lines) is generated when missing and kept for the next run;
+// the saved lists are removed at the end.
+
+#include "app/form1.h"
+#include "platform/fakeplatform.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+// Value of a /proc/self/status field in MiB (VmHWM: peak, VmRSS: now).
+double statusMiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+// One line of the input: about 60 % valid numbers of all fourteen shapes,
+// the rest near misses (a wrong or mixed separator, a digit too many or too
+// few, a letter, a blank around the number, a plus sign, a tab).
+std::string makeLine(std::mt19937_64 &random)
+{
+    char d[11];
+    for (char &c : d)
+        c = char('0' + random() % 10);
+    const auto groups = [&](const char *pattern) {
+        std::string s;
+        int next = 0;
+        for (const char *p = pattern; *p; ++p)
+            s += *p == '#' ? d[next++] : *p;
+        return s;
+    };
+    static const char *const valid[] = {
+        "### ### ####", "###.###.####", "##########", "###-###-####", "(###)###-####", "(###) ###-####",
+        "1 ### ### ####", "1.###.###.####", "1##########", "1-###-###-####",
+        "### ####", "###.####", "#######", "###-####",
+    };
+    static const char *const nearMisses[] = {
+        "###-###.####", "###-###-#####", "###-###-###", "###-##a-####", " ###-###-####", "###-###-#### ",
+        "+1-###-###-####", "(###)-###-####", "###\t###\t####", "2-###-###-####", "###--####", "######",
+        "###-###-####,", "### ###-####",
+    };
+    const unsigned pick = unsigned(random() % 100);
+    if (pick < 60)
+        return groups(valid[pick % 14]);
+    return groups(nearMisses[pick % 14]);
+}
+
+bool generate(const QString &path, qsizetype lines)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    std::mt19937_64 random(20210831);
+    std::string block;
+    for (qsizetype i = 0; i < lines; ++i) {
+        block += makeLine(random);
+        block += "\r\n";
+        if (block.size() > (std::size_t(1) << 20)) {
+            if (file.write(block.data(), qint64(block.size())) != qint64(block.size()))
+                return false;
+            block.clear();
+        }
+    }
+    return file.write(block.data(), qint64(block.size())) == qint64(block.size());
+}
+
+// The floor: one pass of 1 MiB reads, each line found with memchr.
+qsizetype floorPass(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const std::size_t size = std::size_t(1) << 20;
+    const std::unique_ptr<char[]> buffer(new char[size]);
+    qsizetype lines = 0;
+    ssize_t n;
+    while ((n = ::read(fd, buffer.get(), size)) > 0) {
+        const char *p = buffer.get();
+        const char *end = p + n;
+        while (const char *lf = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)))) {
+            ++lines;
+            p = lf + 1;
+        }
+    }
+    ::close(fd);
+    return lines;
+}
+
+// Wall-clock and CPU time of a stage. The machine may be shared: the CPU time
+// (user and system) is the steadier figure when it is busy.
+class Stopwatch
+{
+public:
+    Stopwatch() { restart(); }
+    void restart()
+    {
+        m_wall.start();
+        m_cpu = cpuSeconds();
+    }
+    double wall() const { return double(m_wall.nsecsElapsed()) / 1e9; }
+    double cpu() const { return cpuSeconds() - m_cpu; }
+
+private:
+    static double cpuSeconds()
+    {
+        timespec ts;
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+        return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+    }
+    QElapsedTimer m_wall;
+    double m_cpu = 0;
+};
+
+struct Times
+{
+    double wall = 0;
+    double cpu = 0;
+    Times &operator+=(const Times &o)
+    {
+        wall += o.wall;
+        cpu += o.cpu;
+        return *this;
+    }
+};
+
+Times taken(const Stopwatch &w)
+{
+    return {w.wall(), w.cpu()};
+}
+
+void stage(const char *name, Times t, Times floor)
+{
+    std::printf("%-22s %7.3f s %6.2f x floor | cpu %7.3f s %6.2f x floor | peak RSS %7.1f MiB\n", name,
+                t.wall, t.wall / floor.wall, t.cpu, t.cpu / floor.cpu, statusMiB("VmHWM"));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const qsizetype lines = argc > 1 ? qsizetype(std::atoll(argv[1])) : qsizetype(10'000'000);
+    const QString path = argc > 2 ? QString::fromLocal8Bit(argv[2])
+                                  : QStringLiteral("/tmp/quillory_bench_pipeline_%1.txt").arg(lines);
+    const QString validOut = path + QStringLiteral(".valid.txt");
+    const QString invalidOut = path + QStringLiteral(".invalid.txt");
+
+    if (!QFileInfo::exists(path)) {
+        std::printf("generating %s ...\n", qPrintable(path));
+        if (!generate(path, lines)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+    }
+    std::printf("input: %s, %lld lines, %.1f MB\n", qPrintable(path), static_cast<long long>(lines),
+                double(QFileInfo(path).size()) / 1e6);
+
+    // Warm the page cache, then keep the best of three floor passes.
+    floorPass(path);
+    Times floor{1e9, 1e9};
+    for (int i = 0; i < 3; ++i) {
+        const Stopwatch w;
+        if (floorPass(path) != lines) {
+            std::fprintf(stderr, "floor pass miscounted the lines\n");
+            return 1;
+        }
+        const Times t = taken(w);
+        floor.wall = std::min(floor.wall, t.wall);
+        floor.cpu = std::min(floor.cpu, t.cpu);
+    }
+    stage("floor (memchr)", floor, floor);
+
+    FakePlatform platform;
+    Form1 window(platform);
+    window.Form_Load();
+    platform.messages.clear();
+    Form1::SetCheckValue(window.Check1, 1);
+    Form1::SetCheckValue(window.Check2, 1);
+    Form1::SetCheckValue(window.Check3, 1);
+    const double rssBefore = statusMiB("VmRSS");
+
+    Stopwatch w;
+    platform.openAnswers.enqueue(path);
+    w.restart();
+    window.PushButton3_Click();
+    const Times import = taken(w);
+    stage("import", import, floor);
+    const qsizetype loaded = window.ListView1->ListItems.Count();
+    const NumberListModel &input = *window.ListView1->listModel();
+    const double kept = (double(input.arena()->bytesAllocated()) + 8.0 * double(loaded)) / (1024.0 * 1024.0);
+    std::printf("  entries %lld; kept %.1f MiB (texts and records), RSS grew %.1f MiB\n",
+                static_cast<long long>(loaded), kept, statusMiB("VmRSS") - rssBefore);
+    if (loaded != lines)
+        std::printf("  WARNING: expected %lld entries\n", static_cast<long long>(lines));
+
+    w.restart();
+    window.PushButton17_Click();
+    const Times validate = taken(w);
+    stage("validate", validate, floor);
+    std::printf("  valid %lld, invalid %lld\n", static_cast<long long>(window.ListView2->ListItems.Count()),
+                static_cast<long long>(window.ListView3->ListItems.Count()));
+
+    Times save;
+    bool saved = true;
+    const struct
+    {
+        const char *name;
+        void (Form1::*handler)();
+        QString file;
+    } saves[] = {
+        {"save valid list", &Form1::PushButton4_Click, validOut},
+        {"save invalid list", &Form1::PushButton8_Click, invalidOut},
+    };
+    for (const auto &s : saves) {
+        QFile::remove(s.file);
+        platform.saveAnswers.enqueue(s.file);
+        w.restart();
+        (window.*s.handler)();
+        const Times took = taken(w);
+        if (!QFileInfo::exists(s.file)) {
+            std::printf("%-22s not built\n", s.name);
+            saved = false;
+            continue;
+        }
+        save += took;
+        stage(s.name, took, floor);
+        std::printf("  %.1f MB written\n", double(QFileInfo(s.file).size()) / 1e6);
+        QFile::remove(s.file);
+    }
+
+    Times total = import;
+    total += validate;
+    total += save;
+    stage("import-validate-save", total, floor);
+    if (!saved)
+        std::printf("  (saving not built)\n");
+    for (const FakePlatform::Message &m : platform.messages)
+        std::printf("message: %s\n", qPrintable(QString(m.text).replace(QLatin1Char('\r'), QLatin1Char('|'))));
+    return 0;
+}
