@@ -183,6 +183,44 @@ void TextArena::release(EntryRecord r)
     freeChunk(index);
 }
 
+RecordArray::RecordArray(const RecordArray &other)
+{
+    reserve(other.m_size);
+    if (other.m_size)
+        std::memcpy(m_data, other.m_data, other.m_size * sizeof(EntryRecord));
+    m_size = other.m_size;
+}
+
+RecordArray::~RecordArray()
+{
+    std::free(m_data);
+}
+
+void RecordArray::grow(std::size_t capacity)
+{
+    if (capacity > std::size_t(-1) / sizeof(EntryRecord))
+        throw std::bad_alloc();
+    auto *data = static_cast<EntryRecord *>(std::realloc(m_data, capacity * sizeof(EntryRecord)));
+    if (!data)
+        throw std::bad_alloc(); // the old block is still valid and unchanged
+    m_data = data;
+    m_capacity = capacity;
+}
+
+void RecordArray::erase(std::size_t i)
+{
+    std::memmove(m_data + i, m_data + i + 1, (m_size - i - 1) * sizeof(EntryRecord));
+    --m_size;
+}
+
+void RecordArray::release()
+{
+    std::free(m_data);
+    m_data = nullptr;
+    m_size = 0;
+    m_capacity = 0;
+}
+
 RecordBlock::RecordBlock(const RecordBlock &other) : m_arena(other.m_arena), m_records(other.m_records)
 {
     for (EntryRecord r : m_records)
@@ -203,13 +241,12 @@ void RecordBlock::setChecked(qsizetype i, bool on)
 void RecordBlock::remove(qsizetype i)
 {
     m_arena->release(m_records[std::size_t(i)]);
-    m_records.erase(m_records.begin() + i);
+    m_records.erase(std::size_t(i));
 }
 
 void RecordBlock::clear()
 {
     for (EntryRecord r : m_records)
         m_arena->release(r);
-    m_records.clear();
-    m_records.shrink_to_fit();
+    m_records.release();
 }

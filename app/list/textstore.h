@@ -84,6 +84,50 @@ private:
     std::size_t m_bytesAllocated = 0;
 };
 
+// A growable array of records. It grows with realloc: for large blocks the C
+// library moves pages instead of copying them, so ten million records never
+// sit in memory twice while the array grows.
+class RecordArray
+{
+public:
+    RecordArray() = default;
+    RecordArray(const RecordArray &other);
+    RecordArray &operator=(const RecordArray &) = delete;
+    ~RecordArray();
+
+    std::size_t size() const { return m_size; }
+    const EntryRecord *begin() const { return m_data; }
+    const EntryRecord *end() const { return m_data + m_size; }
+    EntryRecord operator[](std::size_t i) const { return m_data[i]; }
+    EntryRecord &operator[](std::size_t i) { return m_data[i]; }
+
+    // Room for one more record, so that the next push_back cannot fail.
+    void makeRoom()
+    {
+        if (m_size == m_capacity)
+            grow(m_capacity ? m_capacity * 2 : 64);
+    }
+    void push_back(EntryRecord r)
+    {
+        makeRoom();
+        m_data[m_size++] = r;
+    }
+    void erase(std::size_t i);
+    void reserve(std::size_t n)
+    {
+        if (n > m_capacity)
+            grow(n);
+    }
+    void release(); // empties the array and frees its memory
+
+private:
+    void grow(std::size_t capacity);
+
+    EntryRecord *m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
+
 // An ordered sequence of records of one arena. Copying it is cheap when shared
 // through std::shared_ptr; the owner detaches before changing a shared block.
 class RecordBlock
@@ -100,13 +144,22 @@ public:
     EntryText text(qsizetype i) const { return m_arena->text(m_records[std::size_t(i)]); }
     bool checked(qsizetype i) const { return TextArena::isChecked(m_records[std::size_t(i)]); }
 
-    void append(QStringView text) { m_records.push_back(m_arena->store(text)); }
-    void append(QLatin1StringView text) { m_records.push_back(m_arena->store(text)); }
+    // Room first: a record stored but not kept would pin its chunk forever.
+    void append(QStringView text)
+    {
+        m_records.makeRoom();
+        m_records.push_back(m_arena->store(text));
+    }
+    void append(QLatin1StringView text)
+    {
+        m_records.makeRoom();
+        m_records.push_back(m_arena->store(text));
+    }
     // Appends a record of the same arena (copies no characters).
     void appendRecord(EntryRecord record)
     {
-        m_arena->addRef(record);
         m_records.push_back(record);
+        m_arena->addRef(record);
     }
     void setChecked(qsizetype i, bool on);
     void remove(qsizetype i);
@@ -115,5 +168,5 @@ public:
 
 private:
     std::shared_ptr<TextArena> m_arena;
-    std::vector<EntryRecord> m_records;
+    RecordArray m_records;
 };
