@@ -38,12 +38,12 @@ QByteArray makeCursorFile(int hotX, int hotY)
 {
     constexpr int kSize = 32;
     QByteArray image;
-    appendLe32(image, 40);         // BITMAPINFOHEADER size
-    appendLe32(image, kSize);      // width
-    appendLe32(image, kSize * 2);  // height: colour rows and mask rows
-    appendLe16(image, 1);          // planes
-    appendLe16(image, 32);         // bits per pixel
-    appendLe32(image, 0);          // no compression
+    appendLe32(image, 40);        // BITMAPINFOHEADER size
+    appendLe32(image, kSize);     // width
+    appendLe32(image, kSize * 2); // height: colour rows and mask rows
+    appendLe16(image, 1);         // planes
+    appendLe16(image, 32);        // bits per pixel
+    appendLe32(image, 0);         // no compression
     appendLe32(image, kSize * kSize * 4 + kSize * 4);
     for (int i = 0; i < 4; ++i)
         appendLe32(image, 0);
@@ -104,8 +104,9 @@ QWidget *control(Form1 &w, const QString &name)
 
 QString reportText(const QString &description, int step)
 {
-    return description + QStringLiteral("\r\nin Quillory2021/08/31.Form1.Form_Load at line ") + QString::number(step)
-        + QStringLiteral("\r\rPlease email screenshot of this message to ") + AppInfo::supportEmail();
+    return description + QStringLiteral("\r\nin Quillory2021/08/31.Form1.Form_Load at line ")
+        + QString::number(step) + QStringLiteral("\r\rPlease email screenshot of this message to ")
+        + AppInfo::supportEmail();
 }
 
 } // namespace
@@ -179,9 +180,9 @@ void TestLookAndFeel::withoutSkinTheWindowStaysWhite()
     Form1 w(p);
     w.Form_Load();
 
-    for (const QWidget *widget : {static_cast<QWidget *>(&w), static_cast<QWidget *>(w.Frame1),
-                                  static_cast<QWidget *>(w.Check1), static_cast<QWidget *>(w.Check2),
-                                  static_cast<QWidget *>(w.Check3)})
+    for (const QWidget *widget :
+         {static_cast<QWidget *>(&w), static_cast<QWidget *>(w.Frame1), static_cast<QWidget *>(w.Check1),
+          static_cast<QWidget *>(w.Check2), static_cast<QWidget *>(w.Check3)})
         QVERIFY2(background(widget) == QColor(Qt::white), qPrintable(widget->objectName()));
     QVERIFY(w.SkinFramework1.operations().isEmpty());
     QVERIFY(w.styleSheet().isEmpty());
@@ -199,19 +200,20 @@ void TestLookAndFeel::skinTurnsBackgroundsToButtonFaceThenCallsEngine()
     w.Form_Load();
 
     QVERIFY(p.messages.isEmpty());
-    for (const QWidget *widget : {static_cast<QWidget *>(&w), static_cast<QWidget *>(w.Frame1),
-                                  static_cast<QWidget *>(w.Check1), static_cast<QWidget *>(w.Check2),
-                                  static_cast<QWidget *>(w.Check3)})
+    for (const QWidget *widget :
+         {static_cast<QWidget *>(&w), static_cast<QWidget *>(w.Frame1), static_cast<QWidget *>(w.Check1),
+          static_cast<QWidget *>(w.Check2), static_cast<QWidget *>(w.Check3)})
         QCOMPARE(background(widget), kButtonFace);
     // Buttons and lists get no colour of their own.
     QVERIFY(!w.PushButton5->testAttribute(Qt::WA_SetPalette));
     QVERIFY(!w.ListView1->testAttribute(Qt::WA_SetPalette));
 
     const QString file = QDir::toNativeSeparators(skinPath());
-    QCOMPARE(w.SkinFramework1.operations(),
-             (QStringList{QStringLiteral("LoadSkin(%1, )").arg(file), QStringLiteral("SetApplicationOptions(1)"),
-                          QStringLiteral("SetApplyToNewControls(true)"), QStringLiteral("SetApplyToPopups(true)"),
-                          QStringLiteral("ApplyWindow(Form1)")}));
+    QCOMPARE(
+        w.SkinFramework1.operations(),
+        (QStringList{QStringLiteral("LoadSkin(%1, )").arg(file), QStringLiteral("SetApplicationOptions(1)"),
+                     QStringLiteral("SetApplyToNewControls(true)"), QStringLiteral("SetApplyToPopups(true)"),
+                     QStringLiteral("ApplyWindow(Form1)")}));
     QCOMPARE(w.styleSheet(), QString::fromUtf8(sheet));
 }
 

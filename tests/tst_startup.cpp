@@ -13,19 +13,22 @@ const QString kFormLoad = QStringLiteral("in Quillory2021/08/31.Form1.Form_Load 
 
 QString setting(const FakePlatform &p, const QString &key)
 {
-    return p.settings.value(FakePlatform::settingKey(QStringLiteral("Tarvenco"), QStringLiteral("Quillory"), key));
+    return p.settings.value(
+        FakePlatform::settingKey(QStringLiteral("Tarvenco"), QStringLiteral("Quillory"), key));
 }
 
 void store(FakePlatform &p, const QString &key, const QString &value)
 {
-    p.settings.insert(FakePlatform::settingKey(QStringLiteral("Tarvenco"), QStringLiteral("Quillory"), key), value);
+    p.settings.insert(FakePlatform::settingKey(QStringLiteral("Tarvenco"), QStringLiteral("Quillory"), key),
+                      value);
 }
 
 // The full error report as the user reads it.
 QString reportText(const QString &description, int step)
 {
-    return description + QStringLiteral("\r\n") + kFormLoad + QStringLiteral("at line ") + QString::number(step)
-        + QStringLiteral("\r\rPlease email screenshot of this message to ") + AppInfo::supportEmail();
+    return description + QStringLiteral("\r\n") + kFormLoad + QStringLiteral("at line ")
+        + QString::number(step) + QStringLiteral("\r\rPlease email screenshot of this message to ")
+        + AppInfo::supportEmail();
 }
 
 // A whole second whose draw is (or is not) 7, found by searching.
@@ -262,7 +265,8 @@ void TestStartup::emptyStoreTurnsAllOptionsOnAndStoresThem()
     QCOMPARE(Form1::CheckValue(w.Check2), 1);
     QCOMPARE(Form1::CheckValue(w.Check3), 1);
     QCOMPARE(p.settingWrites,
-             (QList<QString>{QStringLiteral("Tarvenco/Quillory/Check1=1"), QStringLiteral("Tarvenco/Quillory/Check2=1"),
+             (QList<QString>{QStringLiteral("Tarvenco/Quillory/Check1=1"),
+                             QStringLiteral("Tarvenco/Quillory/Check2=1"),
                              QStringLiteral("Tarvenco/Quillory/Check3=1")}));
     QVERIFY(p.messages.isEmpty());
 }
@@ -311,24 +315,28 @@ void TestStartup::badStoredOptionNamesItsStep_data()
     QTest::addColumn<int>("step");
     QTest::addColumn<QString>("description");
 
-    QTest::newRow("letters") << QStringLiteral("Check1") << QStringLiteral("abc") << 142 << QStringLiteral("Type mismatch");
-    QTest::newRow("empty text") << QStringLiteral("Check1") << QString() << 142 << QStringLiteral("Type mismatch");
+    QTest::newRow("letters") << QStringLiteral("Check1") << QStringLiteral("abc") << 142
+                             << QStringLiteral("Type mismatch");
+    QTest::newRow("empty text") << QStringLiteral("Check1") << QString() << 142
+                                << QStringLiteral("Type mismatch");
     QTest::newRow("only spaces") << QStringLiteral("Check1") << QStringLiteral("   ") << 142
                                  << QStringLiteral("Type mismatch");
     QTest::newRow("sign alone") << QStringLiteral("Check2") << QStringLiteral("-") << 144
                                 << QStringLiteral("Type mismatch");
-    QTest::newRow("digit then letter") << QStringLiteral("Check2") << QStringLiteral("1x") << 144
-                                       << QStringLiteral("Type mismatch");
-    QTest::newRow("huge number then letter") << QStringLiteral("Check3") << QStringLiteral("99999999999999999999x")
-                                             << 146 << QStringLiteral("Type mismatch");
+    QTest::newRow("digit then letter")
+        << QStringLiteral("Check2") << QStringLiteral("1x") << 144 << QStringLiteral("Type mismatch");
+    QTest::newRow("huge number then letter")
+        << QStringLiteral("Check3") << QStringLiteral("99999999999999999999x") << 146
+        << QStringLiteral("Type mismatch");
     QTest::newRow("above 16 bits") << QStringLiteral("Check3") << QStringLiteral("32768") << 146
                                    << QStringLiteral("Overflow");
     QTest::newRow("below 16 bits") << QStringLiteral("Check3") << QStringLiteral("-32769") << 146
                                    << QStringLiteral("Overflow");
-    QTest::newRow("far too many digits") << QStringLiteral("Check1") << QStringLiteral("123456789012345678901234567890")
-                                         << 142 << QStringLiteral("Overflow");
-    QTest::newRow("number the box refuses") << QStringLiteral("Check2") << QStringLiteral("3") << 144
-                                            << QStringLiteral("Invalid property value");
+    QTest::newRow("far too many digits")
+        << QStringLiteral("Check1") << QStringLiteral("123456789012345678901234567890") << 142
+        << QStringLiteral("Overflow");
+    QTest::newRow("number the box refuses")
+        << QStringLiteral("Check2") << QStringLiteral("3") << 144 << QStringLiteral("Invalid property value");
     QTest::newRow("negative number") << QStringLiteral("Check3") << QStringLiteral("-1") << 146
                                      << QStringLiteral("Invalid property value");
     QTest::newRow("largest 16-bit number") << QStringLiteral("Check1") << QStringLiteral("32767") << 142
@@ -352,8 +360,9 @@ void TestStartup::badStoredOptionNamesItsStep()
     QCOMPARE(p.messages[0].title, QStringLiteral("Application Error"));
     QCOMPARE(p.messages[0].style, 48);
 
-    const std::pair<QCheckBox *, QString> boxes[] = {
-        {w.Check1, QStringLiteral("Check1")}, {w.Check2, QStringLiteral("Check2")}, {w.Check3, QStringLiteral("Check3")}};
+    const std::pair<QCheckBox *, QString> boxes[] = {{w.Check1, QStringLiteral("Check1")},
+                                                     {w.Check2, QStringLiteral("Check2")},
+                                                     {w.Check3, QStringLiteral("Check3")}};
     for (const auto &[box, name] : boxes) {
         // The bad one keeps its design-time state and its stored text.
         const bool bad = name == key;
@@ -422,7 +431,8 @@ void TestStartup::everyChangeIsStored()
     Form1::SetCheckValue(w.Check1, 1); // unchanged: nothing to write
     w.Check2->click();
     QCOMPARE(p.settingWrites,
-             (QList<QString>{QStringLiteral("Tarvenco/Quillory/Check2=0"), QStringLiteral("Tarvenco/Quillory/Check3=0"),
+             (QList<QString>{QStringLiteral("Tarvenco/Quillory/Check2=0"),
+                             QStringLiteral("Tarvenco/Quillory/Check3=0"),
                              QStringLiteral("Tarvenco/Quillory/Check2=1")}));
 }
 
