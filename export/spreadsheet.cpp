@@ -195,7 +195,7 @@ void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, 
 
     if (!proc(170, [&] {
             sheet.fitColumns();
-            book->close();
+            book->close(yield);
         }))
         return;
 

@@ -8,8 +8,11 @@
 #include <xlsxwriter.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <system_error>
 #include <type_traits>
 #include <utility>
 
@@ -123,20 +126,47 @@ void XlsxWorkbook::setColumnWidth(int column, double width)
         fail(error, QStringLiteral("Cannot set the width of column %1 of the workbook").arg(column + 1));
 }
 
-void XlsxWorkbook::close()
+void XlsxWorkbook::close(const std::function<void()> &whileWriting)
 {
     lxw_workbook *book = std::exchange(m_book, nullptr);
     m_sheet = nullptr;
     m_text = nullptr;
-    errno = 0;
-    const lxw_error error = workbook_close(book); // frees the workbook in every case
-    const int reason = errno;
-    if (error != LXW_NO_ERROR) {
+    struct Outcome
+    {
+        lxw_error error;
+        int reason; // errno of the worker thread
+    };
+    const auto write = [book] {
+        errno = 0;
+        const lxw_error error = workbook_close(book); // frees the workbook in every case
+        return Outcome{error, errno};
+    };
+    std::future<Outcome> writing;
+    try {
+        writing = std::async(std::launch::async, write);
+    } catch (const std::system_error &) {
+        std::promise<Outcome> done; // no thread to be had: write it here
+        done.set_value(write());
+        writing = done.get_future();
+    }
+    try {
+        while (writing.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+            if (whileWriting)
+                whileWriting();
+        }
+    } catch (...) {
+        writing.wait(); // the file is complete or failed only once the worker is done
+        QFile::remove(m_path);
+        throw;
+    }
+
+    const Outcome outcome = writing.get();
+    if (outcome.error != LXW_NO_ERROR) {
         QFile::remove(m_path);
         QString text = QStringLiteral("Cannot write the workbook %1: ").arg(nativePath(m_path))
-            + QString::fromUtf8(lxw_strerror(error));
-        if (isFileError(error) && reason)
-            text += QStringLiteral(" (") + systemReason(reason) + QLatin1Char(')');
+            + QString::fromUtf8(lxw_strerror(outcome.error));
+        if (isFileError(outcome.error) && outcome.reason)
+            text += QStringLiteral(" (") + systemReason(outcome.reason) + QLatin1Char(')');
         throw Failure(text);
     }
     m_closed = true;

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct lxw_workbook;
@@ -16,7 +17,8 @@ struct lxw_format;
 // The workbook file exists only once close() succeeded. Until then the object
 // owns the path: destroying it unfinished (a failure, or a command unwound by
 // closing the window) removes whatever is there, so no half-written workbook
-// is ever left behind. Every library error throws Failure with its description.
+// is ever left behind, so `path` must be a file this object may delete. Every
+// library error throws Failure with its description.
 class XlsxWorkbook final
 {
 public:
@@ -44,9 +46,11 @@ public:
     // Width of a column in character units.
     void setColumnWidth(int column, double width);
 
-    // Writes the workbook file. Throws Failure (and removes the file) when the
-    // file cannot be written.
-    void close();
+    // Writes the workbook file. Compressing a large sheet takes a while, so it
+    // runs on a worker thread and `whileWriting` runs about every 20 ms on
+    // this one meanwhile (it may throw to abandon the workbook). Throws
+    // Failure (and removes the file) when the file cannot be written.
+    void close(const std::function<void()> &whileWriting = {});
 
 private:
     [[noreturn]] void fail(int error, const QString &what) const;

@@ -58,6 +58,7 @@ private slots:
     void overlongTextsAreReportedOnceAndCut();
     void entriesPastTheLastRowAreReportedOnce();
     void changesDuringTheExportDoNotReachTheWorkbook();
+    void closingDuringTheExportLeavesNoFile_data();
     void closingDuringTheExportLeavesNoFile();
 
 private:
@@ -442,20 +443,34 @@ void TestSpreadsheet::changesDuringTheExportDoNotReachTheWorkbook()
     QCOMPARE(sheet.value(QStringLiteral("A51")), QStringLiteral("555-0050"));
 }
 
+void TestSpreadsheet::closingDuringTheExportLeavesNoFile_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("closeAtYield");
+    QTest::newRow("while writing rows") << 1000 << 500;
+    // One yield for the title, one per entry, then the file is being finished.
+    QTest::newRow("while finishing the file") << 200000 << 200002;
+}
+
 void TestSpreadsheet::closingDuringTheExportLeavesNoFile()
 {
-    for (int i = 0; i < 1000; ++i)
-        m_form->ListView2->ListItems.Add(QStringLiteral("555-0100"));
+    QFETCH(int, entries);
+    QFETCH(int, closeAtYield);
+    NumberListModel *model = m_form->ListView2->listModel();
+    model->beginBatch();
+    for (int i = 0; i < entries; ++i)
+        model->append(QLatin1StringView("555-0100"));
+    model->endBatch();
     m_form->yielder().setIntervalMs(0);
     int yields = 0;
     m_platform->onProcessEvents = [&] {
-        if (++yields == 500)
+        if (++yields == closeAtYield)
             m_form->Form_Unload();
     };
 
     m_form->PushButton13->click(); // as the user would: the command unwinds in the click
 
-    QCOMPARE(yields, 500);
+    QCOMPARE(yields, closeAtYield);
     QVERIFY(m_platform->shellCalls.isEmpty());
     QVERIFY(m_platform->messages.isEmpty());
     QCOMPARE(workbooks(), QStringList());

@@ -1,0 +1,99 @@
+// Time and memory of "Save Results As Excel File" on a big valid list: the
+// real handler writes the workbook; the hand-over to the spreadsheet program
+// is only recorded. Prints seconds, peak RSS and the workbook's size.
+//
+//     bench_xlsx [entries]        (default 1,000,000)
+
+#include "app/form1.h"
+#include "platform/fakeplatform.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <sys/resource.h>
+
+namespace {
+
+// Peak resident set size of this process, in MiB (VmHWM).
+double peakRssMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+// CPU time of the whole process (the worker that compresses the file included).
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void report(const char *stage, double seconds, double cpu)
+{
+    std::printf("%-30s %8.2f s wall %8.2f s CPU   peak RSS %8.1f MiB\n", stage, seconds, cpu, peakRssMiB());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const qsizetype entries = argc > 1 ? qsizetype(std::atoll(argv[1])) : qsizetype(1'000'000);
+
+    QTemporaryDir folder;
+    FakePlatform platform;
+    platform.spreadsheetFolder = folder.path();
+    platform.spreadsheetProgram = {QStringLiteral("calc"), {QStringLiteral("--calc"), QStringLiteral("-n")}};
+    Form1 w(platform);
+    if (w.ListView2->ColumnHeaders.Count() == 0)
+        w.ListView2->ColumnHeaders.Add(QStringLiteral(" Valid Numbers"));
+
+    // Numbers in the shapes a validation run lets through, 12 to 14 characters.
+    NumberListModel *list = w.ListView2->listModel();
+    char text[16];
+    list->beginBatch();
+    for (qsizetype i = 0; i < entries; ++i) {
+        const int n = int(i % 10'000'000);
+        const int length = i % 3 == 0 ? std::snprintf(text, sizeof text, "888-%03d-%04d", n / 10000 % 1000, n % 10000)
+            : i % 3 == 1             ? std::snprintf(text, sizeof text, "1-800-%03d-%04d", n / 10000 % 1000, n % 10000)
+                                     : std::snprintf(text, sizeof text, "(555) %03d-%04d", n / 10000 % 1000, n % 10000);
+        list->append(QLatin1StringView(text, length));
+    }
+    list->endBatch();
+    std::printf("entries: %lld\n", static_cast<long long>(entries));
+    report("list filled", 0, 0);
+
+    QElapsedTimer timer;
+    timer.start();
+    const double cpuBefore = cpuSeconds();
+    w.PushButton13_Click();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    report("PushButton13_Click (workbook)", seconds, cpuSeconds() - cpuBefore);
+
+    if (!platform.messages.isEmpty())
+        std::printf("message: %s\n", qPrintable(platform.messages.first().text));
+    if (platform.shellCalls.size() != 1) {
+        std::printf("the workbook was not handed over\n");
+        return 1;
+    }
+    const QFileInfo book(platform.shellCalls.first().arguments.last());
+    std::printf("workbook: %.1f MiB, %.0f entries/s\n", double(book.size()) / (1024.0 * 1024.0),
+                double(entries) / seconds);
+    return 0;
+}
