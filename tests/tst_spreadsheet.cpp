@@ -1,5 +1,10 @@
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "platform/qtplatform.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <QDir>
 #include <QJsonDocument>
@@ -7,6 +12,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -58,6 +64,7 @@ private slots:
     void overlongTextsAreReportedOnceAndCut();
     void entriesPastTheLastRowAreReportedOnce();
     void changesDuringTheExportDoNotReachTheWorkbook();
+    void handsTheWorkbookToARealProgram();
     void closingDuringTheExportLeavesNoFile_data();
     void closingDuringTheExportLeavesNoFile();
 
@@ -474,6 +481,73 @@ void TestSpreadsheet::closingDuringTheExportLeavesNoFile()
     QVERIFY(m_platform->shellCalls.isEmpty());
     QVERIFY(m_platform->messages.isEmpty());
     QCOMPARE(workbooks(), QStringList());
+}
+
+void TestSpreadsheet::handsTheWorkbookToARealProgram()
+{
+    // The whole way on the real desktop layer: the program named by
+    // QUILLORY_SPREADSHEET is started detached and records what it was given.
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QString record = home.filePath(QStringLiteral("record"));
+    QVERIFY(QDir().mkpath(record));
+    const QString program = home.filePath(QStringLiteral("fake calc"));
+    {
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\n"
+                                    "for a in \"$@\"; do printf '%s\\n' \"$a\"; last=\"$a\"; done > '%1/arguments.tmp'\n"
+                                    "cp \"$last\" '%1/copy.xlsx'\n"
+                                    "mv '%1/arguments.tmp' '%1/arguments'\n")
+                         .arg(record)
+                         .toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    const QByteArray oldProgram = qgetenv("QUILLORY_SPREADSHEET");
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("QUILLORY_SPREADSHEET", QFile::encodeName(program));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.filePath(QStringLiteral("cache"))));
+    const auto restore = qScopeGuard([&] {
+        qputenv("QUILLORY_SPREADSHEET", oldProgram);
+        qputenv("XDG_CACHE_HOME", oldCache);
+    });
+
+    // A message box would wait for a click: close any that shows, and fail.
+    QStringList boxes;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->reject();
+        }
+    });
+    closer.start(50);
+
+    QtPlatform platform;
+    Form1 w(platform);
+    w.ListView2->ColumnHeaders.Add(QStringLiteral(" Valid Numbers"));
+    w.ListView2->ListItems.Add(QStringLiteral("888-342-9122"));
+    w.ListView2->ListItems.Add(QStringLiteral("0123"));
+
+    w.PushButton13_Click();
+
+    QCOMPARE(boxes, QStringList());
+    QCOMPARE(w.MousePointer(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record + QStringLiteral("/arguments")), 10000);
+    QFile arguments(record + QStringLiteral("/arguments"));
+    QVERIFY(arguments.open(QIODevice::ReadOnly));
+    const QStringList given = QString::fromUtf8(arguments.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(given.size(), 1);
+    const QFileInfo book(given.first());
+    QVERIFY2(book.absoluteFilePath().startsWith(home.filePath(QStringLiteral("cache/"))), qPrintable(given.first()));
+    QVERIFY(book.fileName().startsWith(QStringLiteral("Quillory-valid-")));
+
+    READ_OR_SKIP(sheet, record + QStringLiteral("/copy.xlsx"));
+    QCOMPARE(sheet.value(QStringLiteral("A1")), QStringLiteral(" Valid Numbers"));
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("888-342-9122"));
+    QCOMPARE(sheet.value(QStringLiteral("A3")), QStringLiteral("0123"));
+    QCOMPARE(sheet.format(QStringLiteral("A3")), QStringLiteral("@"));
 }
 
 QTEST_MAIN(TestSpreadsheet)
