@@ -336,7 +336,8 @@ void TestNumberList::columnWidthIsSetInTwips()
     QCOMPARE(view.ColumnHeaders.Item(1).Text(), QStringLiteral("Phone Numbers"));
     QCOMPARE(view.ColumnHeaders.Item(1).Width(), 7000);
     QCOMPARE(view.header()->sectionSize(0), 467);
-    QCOMPARE(view.header()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Phone Numbers"));
+    QCOMPARE(view.header()->model()->headerData(0, Qt::Horizontal).toString(),
+             QStringLiteral("Phone Numbers"));
 
     // Wider than the list: the horizontal bar reaches the rest.
     view.ColumnHeaders.Item(1).SetWidth(15000);
@@ -394,10 +395,13 @@ void TestNumberList::keysEmitKeyDown_data()
     QTest::addColumn<int>("keyCode");
     QTest::addColumn<int>("shift");
     QTest::newRow("Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers() << 46 << 0;
-    QTest::newRow("Shift+Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 46 << 1;
+    QTest::newRow("Shift+Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 46
+                                  << 1;
     QTest::newRow("Ctrl+Alt+Delete") << int(Qt::Key_Delete)
-                                     << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier) << 46 << 6;
-    QTest::newRow("keypad Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers(Qt::KeypadModifier) << 46 << 0;
+                                     << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier) << 46
+                                     << 6;
+    QTest::newRow("keypad Delete") << int(Qt::Key_Delete) << Qt::KeyboardModifiers(Qt::KeypadModifier) << 46
+                                   << 0;
     QTest::newRow("full stop is not Delete") << int(Qt::Key_Period) << Qt::KeyboardModifiers() << 190 << 0;
     QTest::newRow("minus is not Insert") << int(Qt::Key_Minus) << Qt::KeyboardModifiers() << 189 << 0;
     QTest::newRow("letter") << int(Qt::Key_A) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 65 << 1;
@@ -472,7 +476,7 @@ void TestNumberList::arrowKeysMoveCurrentEntry()
     {
         Qt::Key key;
         qsizetype expected;
-    } steps[] = {{Qt::Key_Down, 2}, {Qt::Key_Down, 3}, {Qt::Key_Up, 2},  {Qt::Key_End, 20},
+    } steps[] = {{Qt::Key_Down, 2},  {Qt::Key_Down, 3}, {Qt::Key_Up, 2}, {Qt::Key_End, 20},
                  {Qt::Key_Down, 20}, {Qt::Key_Home, 1}, {Qt::Key_Up, 1}, {Qt::Key_Down, 2}};
     for (const auto &step : steps) {
         QTest::keyClick(&view, step.key);

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 
 // ---- the list operations ---------------------------------------------------
 
@@ -241,9 +242,10 @@ QRect ListView::visualRect(const QModelIndex &index) const
         return {};
     const qint64 h = rowHeight();
     // Far-off rows land far outside the viewport without overflowing.
-    const qint64 y = std::clamp<qint64>((qint64(index.row()) - verticalOffset()) * h, -(INT_MAX / 4), INT_MAX / 4);
-    return QRect(m_header->sectionViewportPosition(index.column()), int(y), m_header->sectionSize(index.column()),
-                 int(h));
+    const qint64 y =
+        std::clamp<qint64>((qint64(index.row()) - verticalOffset()) * h, -(INT_MAX / 4), INT_MAX / 4);
+    return QRect(m_header->sectionViewportPosition(index.column()), int(y),
+                 m_header->sectionSize(index.column()), int(h));
 }
 
 void ListView::scrollTo(const QModelIndex &index, ScrollHint hint)
@@ -490,92 +492,109 @@ int ListView::shiftStateOf(Qt::KeyboardModifiers modifiers)
         | (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
-int ListView::keyCodeOf(const QKeyEvent *event)
+namespace {
+
+struct KeyCode
 {
-    const int key = event->key();
-    if (event->modifiers() & Qt::KeypadModifier) {
-        if (key >= Qt::Key_0 && key <= Qt::Key_9)
-            return 0x60 + (key - Qt::Key_0);
-        switch (key) {
-        case Qt::Key_Asterisk: return 0x6A;
-        case Qt::Key_Plus: return 0x6B;
-        case Qt::Key_Minus: return 0x6D;
-        case Qt::Key_Period:
-        case Qt::Key_Comma: return 0x6E;
-        case Qt::Key_Slash: return 0x6F;
-        default: break;
-        }
-    }
-    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
-        return key; // same codes
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
-        return 0x70 + (key - Qt::Key_F1);
-    switch (key) {
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab: return 9;
-    case Qt::Key_Clear: return 12;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return 16;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Pause: return 19;
-    case Qt::Key_CapsLock: return 20;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_PageUp: return 33;
-    case Qt::Key_PageDown: return 34;
-    case Qt::Key_End: return 35;
-    case Qt::Key_Home: return 36;
-    case Qt::Key_Left: return 37;
-    case Qt::Key_Up: return 38;
-    case Qt::Key_Right: return 39;
-    case Qt::Key_Down: return 40;
-    case Qt::Key_Print: return 44;
-    case Qt::Key_Insert: return 45;
-    case Qt::Key_Delete: return 46;
-    case Qt::Key_Help: return 47;
-    case Qt::Key_Menu: return 93;
-    case Qt::Key_NumLock: return 144;
-    case Qt::Key_ScrollLock: return 145;
+    int key;
+    int code;
+};
+
+// Keys whose Windows virtual-key code is not Qt's own code.
+constexpr KeyCode kKeyCodes[] = {
+    {Qt::Key_Backspace, 8},
+    {Qt::Key_Tab, 9},
+    {Qt::Key_Backtab, 9},
+    {Qt::Key_Clear, 12},
+    {Qt::Key_Return, 13},
+    {Qt::Key_Enter, 13},
+    {Qt::Key_Shift, 16},
+    {Qt::Key_Control, 17},
+    {Qt::Key_Alt, 18},
+    {Qt::Key_Pause, 19},
+    {Qt::Key_CapsLock, 20},
+    {Qt::Key_Escape, 27},
+    {Qt::Key_Space, 32},
+    {Qt::Key_PageUp, 33},
+    {Qt::Key_PageDown, 34},
+    {Qt::Key_End, 35},
+    {Qt::Key_Home, 36},
+    {Qt::Key_Left, 37},
+    {Qt::Key_Up, 38},
+    {Qt::Key_Right, 39},
+    {Qt::Key_Down, 40},
+    {Qt::Key_Print, 44},
+    {Qt::Key_Insert, 45},
+    {Qt::Key_Delete, 46},
+    {Qt::Key_Help, 47},
+    {Qt::Key_Menu, 93},
+    {Qt::Key_NumLock, 144},
+    {Qt::Key_ScrollLock, 145},
     // Punctuation by the key that types it on a US keyboard. Qt's codes for
     // these are their characters, which would collide with the codes above
     // ("." is 46, the code of Delete).
-    case Qt::Key_Exclam: return '1';
-    case Qt::Key_At: return '2';
-    case Qt::Key_NumberSign: return '3';
-    case Qt::Key_Dollar: return '4';
-    case Qt::Key_Percent: return '5';
-    case Qt::Key_AsciiCircum: return '6';
-    case Qt::Key_Ampersand: return '7';
-    case Qt::Key_Asterisk: return '8';
-    case Qt::Key_ParenLeft: return '9';
-    case Qt::Key_ParenRight: return '0';
-    case Qt::Key_Semicolon:
-    case Qt::Key_Colon: return 186;
-    case Qt::Key_Equal:
-    case Qt::Key_Plus: return 187;
-    case Qt::Key_Comma:
-    case Qt::Key_Less: return 188;
-    case Qt::Key_Minus:
-    case Qt::Key_Underscore: return 189;
-    case Qt::Key_Period:
-    case Qt::Key_Greater: return 190;
-    case Qt::Key_Slash:
-    case Qt::Key_Question: return 191;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde: return 192;
-    case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft: return 219;
-    case Qt::Key_Backslash:
-    case Qt::Key_Bar: return 220;
-    case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight: return 221;
-    case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl: return 222;
-    default: return key;
+    {Qt::Key_Exclam, '1'},
+    {Qt::Key_At, '2'},
+    {Qt::Key_NumberSign, '3'},
+    {Qt::Key_Dollar, '4'},
+    {Qt::Key_Percent, '5'},
+    {Qt::Key_AsciiCircum, '6'},
+    {Qt::Key_Ampersand, '7'},
+    {Qt::Key_Asterisk, '8'},
+    {Qt::Key_ParenLeft, '9'},
+    {Qt::Key_ParenRight, '0'},
+    {Qt::Key_Semicolon, 186},
+    {Qt::Key_Colon, 186},
+    {Qt::Key_Equal, 187},
+    {Qt::Key_Plus, 187},
+    {Qt::Key_Comma, 188},
+    {Qt::Key_Less, 188},
+    {Qt::Key_Minus, 189},
+    {Qt::Key_Underscore, 189},
+    {Qt::Key_Period, 190},
+    {Qt::Key_Greater, 190},
+    {Qt::Key_Slash, 191},
+    {Qt::Key_Question, 191},
+    {Qt::Key_QuoteLeft, 192},
+    {Qt::Key_AsciiTilde, 192},
+    {Qt::Key_BracketLeft, 219},
+    {Qt::Key_BraceLeft, 219},
+    {Qt::Key_Backslash, 220},
+    {Qt::Key_Bar, 220},
+    {Qt::Key_BracketRight, 221},
+    {Qt::Key_BraceRight, 221},
+    {Qt::Key_Apostrophe, 222},
+    {Qt::Key_QuoteDbl, 222},
+};
+
+// The number pad's keys other than its digits.
+constexpr KeyCode kKeypadCodes[] = {
+    {Qt::Key_Asterisk, 0x6A}, {Qt::Key_Plus, 0x6B},  {Qt::Key_Minus, 0x6D},
+    {Qt::Key_Period, 0x6E},   {Qt::Key_Comma, 0x6E}, {Qt::Key_Slash, 0x6F},
+};
+
+} // namespace
+
+int ListView::keyCodeOf(const QKeyEvent *event)
+{
+    const int key = event->key();
+    auto lookUp = [key](const auto &table) {
+        const auto it =
+            std::find_if(std::begin(table), std::end(table), [key](KeyCode k) { return k.key == key; });
+        return it == std::end(table) ? -1 : it->code;
+    };
+    if (event->modifiers() & Qt::KeypadModifier) {
+        if (key >= Qt::Key_0 && key <= Qt::Key_9)
+            return 0x60 + (key - Qt::Key_0);
+        if (const int code = lookUp(kKeypadCodes); code >= 0)
+            return code;
     }
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
+        return key; // the same codes
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return 0x70 + (key - Qt::Key_F1);
+    const int code = lookUp(kKeyCodes);
+    return code >= 0 ? code : key;
 }
 
 void ListView::keyPressEvent(QKeyEvent *event)
@@ -584,8 +603,9 @@ void ListView::keyPressEvent(QKeyEvent *event)
     const Qt::KeyboardModifiers plain = event->modifiers() & ~Qt::KeypadModifier;
     if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) && plain == Qt::NoModifier) {
         // One column: left and right reveal the rest of a long entry.
-        horizontalScrollBar()->triggerAction(event->key() == Qt::Key_Left ? QAbstractSlider::SliderSingleStepSub
-                                                                          : QAbstractSlider::SliderSingleStepAdd);
+        horizontalScrollBar()->triggerAction(event->key() == Qt::Key_Left
+                                                 ? QAbstractSlider::SliderSingleStepSub
+                                                 : QAbstractSlider::SliderSingleStepAdd);
         event->accept();
         return;
     }
@@ -597,12 +617,14 @@ void ListView::keyboardSearch(const QString &search)
     const int rows = m_model->rowCount();
     if (search.isEmpty() || rows == 0 || m_model->columnCount() == 0)
         return;
-    const bool fresh = !m_searchAge.isValid() || m_searchAge.elapsed() > QApplication::keyboardInputInterval();
+    const bool fresh =
+        !m_searchAge.isValid() || m_searchAge.elapsed() > QApplication::keyboardInputInterval();
     m_searchAge.start();
     m_search = fresh ? search : m_search + search;
     // Typing one character again and again steps through the entries that
     // start with it.
-    const bool repeated = std::all_of(m_search.cbegin(), m_search.cend(), [&](QChar c) { return c == m_search.front(); });
+    const bool repeated =
+        std::all_of(m_search.cbegin(), m_search.cend(), [&](QChar c) { return c == m_search.front(); });
     const QString needle = repeated ? m_search.left(1) : m_search;
     const QModelIndex current = currentIndex();
     const int start = current.isValid() ? (current.row() + (fresh || repeated ? 1 : 0)) % rows : 0;

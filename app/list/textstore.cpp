@@ -17,9 +17,18 @@ constexpr std::uint64_t kWholeChunk = kLengthMask;
 constexpr std::uint64_t kWideBit = std::uint64_t(1) << 62;
 constexpr std::uint64_t kCheckedBit = std::uint64_t(1) << 63;
 
-std::uint32_t chunkOf(EntryRecord r) { return std::uint32_t((r >> kOffsetBits) & kChunkMask); }
-std::size_t offsetOf(EntryRecord r) { return std::size_t(r & kOffsetMask); }
-std::uint64_t lengthOf(EntryRecord r) { return (r >> (kOffsetBits + kChunkBits)) & kLengthMask; }
+std::uint32_t chunkOf(EntryRecord r)
+{
+    return std::uint32_t((r >> kOffsetBits) & kChunkMask);
+}
+std::size_t offsetOf(EntryRecord r)
+{
+    return std::size_t(r & kOffsetMask);
+}
+std::uint64_t lengthOf(EntryRecord r)
+{
+    return (r >> (kOffsetBits + kChunkBits)) & kLengthMask;
+}
 
 } // namespace
 

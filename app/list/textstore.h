@@ -26,10 +26,7 @@ struct EntryText
 
     qsizetype size() const { return wide ? bytes / 2 : bytes; }
     QLatin1StringView latin1() const { return QLatin1StringView(data, bytes); }
-    QStringView utf16() const
-    {
-        return QStringView(reinterpret_cast<const char16_t *>(data), bytes / 2);
-    }
+    QStringView utf16() const { return QStringView(reinterpret_cast<const char16_t *>(data), bytes / 2); }
     QString toString() const { return wide ? utf16().toString() : QString(latin1()); }
 
     // Calls f with a QLatin1StringView or a QStringView of the text.
@@ -80,7 +77,7 @@ private:
 
     std::vector<Chunk *> m_chunks; // index 0 unused
     std::vector<std::uint32_t> m_freeSlots;
-    std::uint32_t m_current = 0;   // chunk that takes small texts, 0 = none yet
+    std::uint32_t m_current = 0; // chunk that takes small texts, 0 = none yet
     std::size_t m_bytesAllocated = 0;
 };
 
