@@ -1,14 +1,15 @@
 #pragma once
 
+#include "app/form1.h"
 #include "app/list/textstore.h"
+
+#include <QCheckBox>
 
 #include <QLatin1StringView>
 #include <QStringView>
 
 #include <functional>
 #include <type_traits>
-
-class Form1;
 
 // The format rules: a text is a valid United States number when it matches one
 // of fourteen fixed shapes of ASCII digits and separators exactly. Nothing is
@@ -142,25 +143,36 @@ inline bool IsValid7DigitPhoneNumber(QLatin1StringView text)
 
 // The three option boxes as they stand now; a box counts as on only when its
 // value is 1 (greyed counts as off).
-bool TenDigitOptionOn(const Form1 &form);
-bool TenDigitPlus1OptionOn(const Form1 &form);
-bool SevenDigitOptionOn(const Form1 &form);
+inline bool TenDigitOptionOn(const Form1 &form)
+{
+    return form.Check1->checkState() == Qt::Checked;
+}
+inline bool TenDigitPlus1OptionOn(const Form1 &form)
+{
+    return form.Check2->checkState() == Qt::Checked;
+}
+inline bool SevenDigitOptionOn(const Form1 &form)
+{
+    return form.Check3->checkState() == Qt::Checked;
+}
 
-// True when the text is valid under the options of `form`, read afresh on
-// every call: any enabled option whose rule set accepts the text makes it
-// valid; with no option on nothing is valid.
 namespace detail {
 template<typename View>
 bool validate(const Form1 &form, View text)
 {
-    if (TenDigitOptionOn(form) && IsValid10DigitPhoneNumber(text))
+    // The rule sets only read, so asking them before the boxes changes no
+    // answer; it spares reading a box whose shapes the text does not have.
+    if (IsValid10DigitPhoneNumber(text) && TenDigitOptionOn(form))
         return true;
-    if (TenDigitPlus1OptionOn(form) && IsValid10DigitPhoneNumberPlus1(text))
+    if (IsValid10DigitPhoneNumberPlus1(text) && TenDigitPlus1OptionOn(form))
         return true;
-    return SevenDigitOptionOn(form) && IsValid7DigitPhoneNumber(text);
+    return IsValid7DigitPhoneNumber(text) && SevenDigitOptionOn(form);
 }
 } // namespace detail
 
+// True when the text is valid under the options of `form`, read afresh on
+// every call: any enabled option whose rule set accepts the text makes it
+// valid; with no option on nothing is valid.
 inline bool ValidatePhoneNumber(const Form1 &form, QStringView text)
 {
     return detail::validate(form, text);
