@@ -70,9 +70,10 @@ int main(int argc, char **argv)
     list->beginBatch();
     for (qsizetype i = 0; i < entries; ++i) {
         const int n = int(i % 10'000'000);
-        const int length = i % 3 == 0 ? std::snprintf(text, sizeof text, "888-%03d-%04d", n / 10000 % 1000, n % 10000)
-            : i % 3 == 1             ? std::snprintf(text, sizeof text, "1-800-%03d-%04d", n / 10000 % 1000, n % 10000)
-                                     : std::snprintf(text, sizeof text, "(555) %03d-%04d", n / 10000 % 1000, n % 10000);
+        const int length = i % 3 == 0
+            ? std::snprintf(text, sizeof text, "888-%03d-%04d", n / 10000 % 1000, n % 10000)
+            : i % 3 == 1 ? std::snprintf(text, sizeof text, "1-800-%03d-%04d", n / 10000 % 1000, n % 10000)
+                         : std::snprintf(text, sizeof text, "(555) %03d-%04d", n / 10000 % 1000, n % 10000);
         list->append(QLatin1StringView(text, length));
     }
     list->endBatch();

@@ -33,12 +33,14 @@ QString CreateUniqueWorkbookFile(const QString &folder, const QString &kind, con
             throw Failure(QStringLiteral("Cannot create the workbook %1: %2")
                               .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
     }
-    throw Failure(QStringLiteral("Cannot find a free name for a workbook in %1")
-                      .arg(QDir::toNativeSeparators(folder)));
+    throw Failure(
+        QStringLiteral("Cannot find a free name for a workbook in %1").arg(QDir::toNativeSeparators(folder)));
 }
 
 ListSheetWriter::ListSheetWriter(XlsxWorkbook &book, const NumberListSnapshot &list)
-    : m_book(book), m_list(list), m_columns(std::min(list.columnCount(), XlsxWorkbook::MaxColumns)),
+    : m_book(book),
+      m_list(list),
+      m_columns(std::min(list.columnCount(), XlsxWorkbook::MaxColumns)),
       m_longest(std::size_t(m_columns), 0)
 {
 }
@@ -184,12 +186,13 @@ void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, 
                     procedureText, 118);
     }
     if (sheet.textsCut() > 0) {
-        const QString count = sheet.textsCut() == 1
-            ? QStringLiteral("1 text was")
-            : QStringLiteral("%1 texts were").arg(grouped(sheet.textsCut()));
+        const QString which = sheet.textsCut() == 1
+            ? QStringLiteral("1 text was cut short, on row %1").arg(grouped(sheet.firstCutRow()))
+            : QStringLiteral("%1 texts were cut short, the first on row %2")
+                  .arg(grouped(sheet.textsCut()), grouped(sheet.firstCutRow()));
         ErrorReport(platform,
-                    QStringLiteral("A cell holds at most %1 characters: %2 cut short, the first on row %3")
-                        .arg(grouped(XlsxWorkbook::MaxCellChars), count, grouped(sheet.firstCutRow())),
+                    QStringLiteral("A cell holds at most %1 characters: %2")
+                        .arg(grouped(XlsxWorkbook::MaxCellChars), which),
                     procedureText, 154);
     }
 

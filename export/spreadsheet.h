@@ -34,8 +34,8 @@ public:
     // Fits each written column to its longest text.
     void fitColumns();
 
-    qsizetype entriesLeftOut() const;  // entries past the sheet's last row
-    int columnsLeftOut() const;        // columns past the sheet's last column
+    qsizetype entriesLeftOut() const; // entries past the sheet's last row
+    int columnsLeftOut() const;       // columns past the sheet's last column
     qsizetype textsCut() const { return m_textsCut; }
     qsizetype firstCutRow() const { return m_firstCutRow; } // from 1; 0 when none
 

@@ -104,8 +104,8 @@ void XlsxWorkbook::discard()
 
 void XlsxWorkbook::fail(int error, const QString &what) const
 {
-    QString text = what + QStringLiteral(": ")
-        + QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(error)));
+    QString text =
+        what + QStringLiteral(": ") + QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(error)));
     throw Failure(text);
 }
 
@@ -121,7 +121,8 @@ void XlsxWorkbook::writeText(std::uint32_t row, int column, const std::string &u
 
 void XlsxWorkbook::setColumnWidth(int column, double width)
 {
-    const lxw_error error = worksheet_set_column(m_sheet, lxw_col_t(column), lxw_col_t(column), width, nullptr);
+    const lxw_error error =
+        worksheet_set_column(m_sheet, lxw_col_t(column), lxw_col_t(column), width, nullptr);
     if (error != LXW_NO_ERROR)
         fail(error, QStringLiteral("Cannot set the width of column %1 of the workbook").arg(column + 1));
 }

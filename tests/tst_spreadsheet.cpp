@@ -143,10 +143,10 @@ Sheet TestSpreadsheet::read(const QString &path, bool sizeOnly)
     return sheet;
 }
 
-#define READ_OR_SKIP(sheet, ...)                                                                 \
-    const Sheet sheet = read(__VA_ARGS__);                                                       \
-    if (sheet.root.isEmpty())                                                                    \
-        QSKIP("openpyxl cannot be imported by /usr/bin/python3 (Debian package python3-openpyxl)")
+#define READ_OR_SKIP(sheet, ...) \
+    const Sheet sheet = read(__VA_ARGS__); \
+    if (sheet.root.isEmpty()) \
+    QSKIP("openpyxl cannot be imported by /usr/bin/python3 (Debian package python3-openpyxl)")
 
 void TestSpreadsheet::notInstalledShowsBothMessagesAndNothingElse_data()
 {
@@ -204,10 +204,14 @@ void TestSpreadsheet::writesTextCellsAndHandsTheWorkbookOver()
     ListView *view = list(button);
     // Texts a spreadsheet would turn into numbers, dates or formulas if it
     // were left to guess.
-    const QStringList entries{QStringLiteral("888-342-9122"), QStringLiteral("0123"),
-                              QStringLiteral("1-888-342-9122 ext. 12"), QStringLiteral("=1+1"),
-                              QStringLiteral("2021/08/31"), QStringLiteral("1E5"),
-                              QStringLiteral("  leading and trailing  "), QStringLiteral("<a&b>")};
+    const QStringList entries{QStringLiteral("888-342-9122"),
+                              QStringLiteral("0123"),
+                              QStringLiteral("1-888-342-9122 ext. 12"),
+                              QStringLiteral("=1+1"),
+                              QStringLiteral("2021/08/31"),
+                              QStringLiteral("1E5"),
+                              QStringLiteral("  leading and trailing  "),
+                              QStringLiteral("<a&b>")};
     for (const QString &entry : entries)
         view->ListItems.Add(entry);
 
@@ -345,8 +349,9 @@ void TestSpreadsheet::unusableFolderIsReportedOnce()
     const FakePlatform::Message report = m_platform->messages.first();
     QCOMPARE(report.title, QStringLiteral("Application Error"));
     QCOMPARE(report.style, 48);
-    QVERIFY2(report.text.contains(QStringLiteral("in Quillory2021/08/31.Form1.PushButton13_Click at line 114")),
-             qPrintable(report.text));
+    QVERIFY2(
+        report.text.contains(QStringLiteral("in Quillory2021/08/31.Form1.PushButton13_Click at line 114")),
+        qPrintable(report.text));
     QVERIFY(report.text.startsWith(QStringLiteral("Cannot create")));
     QVERIFY(m_platform->shellCalls.isEmpty());
     QCOMPARE(m_form->MousePointer(), 0);
@@ -495,10 +500,11 @@ void TestSpreadsheet::handsTheWorkbookToARealProgram()
     {
         QFile script(program);
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\n"
-                                    "for a in \"$@\"; do printf '%s\\n' \"$a\"; last=\"$a\"; done > '%1/arguments.tmp'\n"
-                                    "cp \"$last\" '%1/copy.xlsx'\n"
-                                    "mv '%1/arguments.tmp' '%1/arguments'\n")
+        script.write(QStringLiteral(
+                         "#!/bin/sh\n"
+                         "for a in \"$@\"; do printf '%s\\n' \"$a\"; last=\"$a\"; done > '%1/arguments.tmp'\n"
+                         "cp \"$last\" '%1/copy.xlsx'\n"
+                         "mv '%1/arguments.tmp' '%1/arguments'\n")
                          .arg(record)
                          .toUtf8());
         script.close();
@@ -537,10 +543,12 @@ void TestSpreadsheet::handsTheWorkbookToARealProgram()
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record + QStringLiteral("/arguments")), 10000);
     QFile arguments(record + QStringLiteral("/arguments"));
     QVERIFY(arguments.open(QIODevice::ReadOnly));
-    const QStringList given = QString::fromUtf8(arguments.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList given =
+        QString::fromUtf8(arguments.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(given.size(), 1);
     const QFileInfo book(given.first());
-    QVERIFY2(book.absoluteFilePath().startsWith(home.filePath(QStringLiteral("cache/"))), qPrintable(given.first()));
+    QVERIFY2(book.absoluteFilePath().startsWith(home.filePath(QStringLiteral("cache/"))),
+             qPrintable(given.first()));
     QVERIFY(book.fileName().startsWith(QStringLiteral("Quillory-valid-")));
 
     READ_OR_SKIP(sheet, record + QStringLiteral("/copy.xlsx"));
