@@ -96,14 +96,14 @@ void NumberListModel::append(QStringView text)
     afterAppend();
 }
 
-void NumberListModel::append(QLatin1StringView text)
+void NumberListModel::appendSlow(QLatin1StringView text)
 {
     beforeAppend();
     m_records->append(text);
     afterAppend();
 }
 
-void NumberListModel::appendFrom(const NumberListModel &other, qsizetype row)
+void NumberListModel::appendFromSlow(const NumberListModel &other, qsizetype row)
 {
     beforeAppend();
     if (other.arena() == arena()) {

@@ -62,10 +62,22 @@ public:
     void setSubItem(qsizetype row, int index, const QString &text);
 
     void append(QStringView text);
-    void append(QLatin1StringView text);
+    void append(QLatin1StringView text)
+    {
+        if (canAppendInPlace())
+            m_records->append(text);
+        else
+            appendSlow(text);
+    }
     // Appends entry `row` of `other`; shares its characters when both lists use
     // one arena.
-    void appendFrom(const NumberListModel &other, qsizetype row);
+    void appendFrom(const NumberListModel &other, qsizetype row)
+    {
+        if (canAppendInPlace() && other.m_records->arena() == m_records->arena())
+            m_records->appendRecord(other.m_records->record(row));
+        else
+            appendFromSlow(other, row);
+    }
     void reserve(qsizetype n);
     void remove(qsizetype row);
     void clear();
@@ -87,6 +99,11 @@ signals:
     void columnWidthChanged(int column, int twips);
 
 private:
+    // Inside a batch, with the block not shared and no sub-items, an append
+    // only adds a record: the hot loops of import and validation stay inline.
+    bool canAppendInPlace() const { return m_batchDepth > 0 && !m_subItems && m_records.use_count() == 1; }
+    void appendSlow(QLatin1StringView text);
+    void appendFromSlow(const NumberListModel &other, qsizetype row);
     RecordBlock &writable();
     void flushBatch();
     void beforeAppend();

@@ -4,42 +4,6 @@
 #include <cstring>
 #include <new>
 
-namespace {
-
-constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
-constexpr unsigned kOffsetBits = 20;
-constexpr unsigned kChunkBits = 22;
-constexpr unsigned kLengthBits = 20;
-constexpr std::uint64_t kOffsetMask = (std::uint64_t(1) << kOffsetBits) - 1;
-constexpr std::uint64_t kChunkMask = (std::uint64_t(1) << kChunkBits) - 1;
-constexpr std::uint64_t kLengthMask = (std::uint64_t(1) << kLengthBits) - 1;
-constexpr std::uint64_t kWholeChunk = kLengthMask;
-constexpr std::uint64_t kWideBit = std::uint64_t(1) << 62;
-constexpr std::uint64_t kCheckedBit = std::uint64_t(1) << 63;
-
-std::uint32_t chunkOf(EntryRecord r)
-{
-    return std::uint32_t((r >> kOffsetBits) & kChunkMask);
-}
-std::size_t offsetOf(EntryRecord r)
-{
-    return std::size_t(r & kOffsetMask);
-}
-std::uint64_t lengthOf(EntryRecord r)
-{
-    return (r >> (kOffsetBits + kChunkBits)) & kLengthMask;
-}
-
-} // namespace
-
-struct TextArena::Chunk
-{
-    std::size_t size = 0;
-    std::size_t capacity = 0;
-    std::uint64_t refs = 0;
-    char *data = nullptr;
-};
-
 TextArena::TextArena()
 {
     m_chunks.push_back(nullptr);
@@ -123,11 +87,6 @@ EntryRecord TextArena::storeBytes(const void *bytes, std::size_t size, bool wide
         | (std::uint64_t(m_current) << kOffsetBits) | offset;
 }
 
-EntryRecord TextArena::store(QLatin1StringView text)
-{
-    return storeBytes(text.data(), std::size_t(text.size()), false);
-}
-
 EntryRecord TextArena::store(QStringView text)
 {
     const char16_t *u = reinterpret_cast<const char16_t *>(text.utf16());
@@ -150,31 +109,6 @@ EntryRecord TextArena::store(QStringView text)
     }
     const QByteArray narrowed = text.toLatin1();
     return storeBytes(narrowed.constData(), std::size_t(narrowed.size()), false);
-}
-
-EntryText TextArena::text(EntryRecord r) const
-{
-    const std::uint32_t index = chunkOf(r);
-    if (index == 0)
-        return {};
-    const Chunk *c = m_chunks[index];
-    const std::uint64_t length = lengthOf(r);
-    EntryText t;
-    t.wide = (r & kWideBit) != 0;
-    if (length == kWholeChunk) {
-        t.data = c->data;
-        t.bytes = qsizetype(c->size);
-    } else {
-        t.data = c->data + offsetOf(r);
-        t.bytes = qsizetype(length);
-    }
-    return t;
-}
-
-void TextArena::addRef(EntryRecord r)
-{
-    if (const std::uint32_t index = chunkOf(r))
-        ++m_chunks[index]->refs;
 }
 
 void TextArena::release(EntryRecord r)

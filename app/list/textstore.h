@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -52,11 +53,48 @@ public:
 
     // Stores a text and returns its record (checked set), holding one reference.
     EntryRecord store(QStringView text);
-    EntryRecord store(QLatin1StringView text);
+    EntryRecord store(QLatin1StringView text)
+    {
+        // Fast path, inline: a short text that fits the current chunk.
+        const std::size_t size = std::size_t(text.size());
+        if (size != 0 && m_current != 0) {
+            Chunk *c = m_chunks[m_current];
+            const std::size_t offset = c->size;
+            if (size < kWholeChunk && offset + size <= c->capacity) {
+                std::memcpy(c->data + offset, text.data(), size);
+                c->size = offset + size;
+                ++c->refs;
+                return kCheckedBit | (std::uint64_t(size) << (kOffsetBits + kChunkBits))
+                    | (std::uint64_t(m_current) << kOffsetBits) | offset;
+            }
+        }
+        return storeBytes(text.data(), size, false);
+    }
 
-    EntryText text(EntryRecord record) const;
+    EntryText text(EntryRecord r) const
+    {
+        const std::uint32_t index = chunkOf(r);
+        if (index == 0)
+            return {};
+        const Chunk *c = m_chunks[index];
+        const std::uint64_t length = (r >> (kOffsetBits + kChunkBits)) & kLengthMask;
+        EntryText t;
+        t.wide = (r & kWideBit) != 0;
+        if (length == kWholeChunk) {
+            t.data = c->data;
+            t.bytes = qsizetype(c->size);
+        } else {
+            t.data = c->data + (r & kOffsetMask);
+            t.bytes = qsizetype(length);
+        }
+        return t;
+    }
 
-    void addRef(EntryRecord record);
+    void addRef(EntryRecord r)
+    {
+        if (const std::uint32_t index = chunkOf(r))
+            ++m_chunks[index]->refs;
+    }
     void release(EntryRecord record);
 
     // Bytes held in chunks (for tests and benchmarks).
@@ -70,7 +108,25 @@ public:
     }
 
 private:
-    struct Chunk;
+    struct Chunk
+    {
+        std::size_t size = 0;
+        std::size_t capacity = 0;
+        std::uint64_t refs = 0;
+        char *data = nullptr;
+    };
+    static constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
+    static constexpr unsigned kOffsetBits = 20;
+    static constexpr unsigned kChunkBits = 22;
+    static constexpr unsigned kLengthBits = 20;
+    static constexpr std::uint64_t kOffsetMask = (std::uint64_t(1) << kOffsetBits) - 1;
+    static constexpr std::uint64_t kChunkMask = (std::uint64_t(1) << kChunkBits) - 1;
+    static constexpr std::uint64_t kLengthMask = (std::uint64_t(1) << kLengthBits) - 1;
+    static constexpr std::uint64_t kWholeChunk = kLengthMask;
+    static constexpr std::uint64_t kWideBit = std::uint64_t(1) << 62;
+    static constexpr std::uint64_t kCheckedBit = std::uint64_t(1) << 63;
+    static std::uint32_t chunkOf(EntryRecord r) { return std::uint32_t((r >> kOffsetBits) & kChunkMask); }
+
     EntryRecord storeBytes(const void *bytes, std::size_t size, bool wide);
     std::uint32_t newChunk(std::size_t capacity);
     void freeChunk(std::uint32_t index);
