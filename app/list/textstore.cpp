@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sys/mman.h>
 
 TextArena::TextArena()
 {
@@ -23,6 +24,10 @@ std::uint32_t TextArena::newChunk(std::size_t capacity)
 {
     auto chunk = std::make_unique<Chunk>();
     chunk->data = static_cast<char *>(std::malloc(capacity ? capacity : 1));
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    if (chunk->data && capacity == kChunkBytes)
+        ::madvise(reinterpret_cast<void *>(reinterpret_cast<std::uintptr_t>(chunk->data) & ~std::uintptr_t(4095)), capacity, MADV_POPULATE_WRITE);
+#endif
     if (!chunk->data)
         throw std::bad_alloc();
     chunk->capacity = capacity;
