@@ -3,7 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+
+#if defined(__linux__)
 #include <sys/mman.h>
+#endif
 
 TextArena::TextArena()
 {
@@ -25,8 +28,12 @@ std::uint32_t TextArena::newChunk(std::size_t capacity)
     auto chunk = std::make_unique<Chunk>();
     chunk->data = static_cast<char *>(std::malloc(capacity ? capacity : 1));
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    if (chunk->data && capacity == kChunkBytes)
-        ::madvise(reinterpret_cast<void *>(reinterpret_cast<std::uintptr_t>(chunk->data) & ~std::uintptr_t(4095)), capacity, MADV_POPULATE_WRITE);
+    // A chunk is filled from start to end at once: fault all its pages in with
+    // one call rather than one fault per page.
+    if (chunk->data && capacity == kChunkBytes) {
+        const auto start = reinterpret_cast<std::uintptr_t>(chunk->data) & ~std::uintptr_t(4095);
+        ::madvise(reinterpret_cast<void *>(start), capacity, MADV_POPULATE_WRITE);
+    }
 #endif
     if (!chunk->data)
         throw std::bad_alloc();
