@@ -269,7 +269,10 @@ QString NormalizePath(const QString &path, QChar separator)
     qsizetype rest = 1;
     while (rest < path.size() && path.at(rest) == separator)
         ++rest;
-    return pair + path.mid(rest).replace(pair, single);
+    // Two leading backslashes mark a network path. With "/" there is no such
+    // prefix: "//tmp" would only be an odd spelling of the root "/tmp".
+    const QString prefix = separator == QLatin1Char('\\') ? pair : single;
+    return prefix + path.mid(rest).replace(pair, single);
 }
 
 void LoadTextFileIntoList(Platform &platform, NumberListModel &list, const QString &path,

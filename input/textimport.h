@@ -16,9 +16,10 @@ namespace Main {
 inline constexpr qsizetype kTextReadBufferSize = qsizetype(1) << 20;
 
 // Tidies a path built from the open dialog's answer: a run of leading
-// separators becomes exactly two (a network path keeps its prefix), and
-// elsewhere each pair of adjacent separators becomes one, pairs taken from left
-// to right. Never touches the file system.
+// separators becomes exactly two backslashes (a network path keeps its prefix)
+// or, with "/" as the separator, one slash (the root); elsewhere each pair of
+// adjacent separators becomes one, pairs taken from left to right. Never
+// touches the file system.
 QString NormalizePath(const QString &path, QChar separator = QDir::separator());
 
 // Appends the lines of a Windows-1252 text file to the list, one entry per

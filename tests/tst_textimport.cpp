@@ -283,7 +283,11 @@ void TestTextImport::normalizePath_data()
     QTest::newRow("slash: doubled inside") << QStringLiteral("home//a.txt") << slash
                                            << QStringLiteral("home/a.txt");
     QTest::newRow("slash: root folder joined") << QStringLiteral("//a.txt") << slash
-                                               << QStringLiteral("//a.txt");
+                                               << QStringLiteral("/a.txt");
+    QTest::newRow("slash: absolute path unchanged") << QStringLiteral("/tmp/lists/a.txt") << slash
+                                                    << QStringLiteral("/tmp/lists/a.txt");
+    QTest::newRow("slash: leading run becomes the root") << QStringLiteral("///tmp//a.txt") << slash
+                                                         << QStringLiteral("/tmp/a.txt");
     QTest::newRow("slash: other separator untouched") << QStringLiteral("a\\\\b//c") << slash
                                                       << QStringLiteral("a\\\\b/c");
 }
