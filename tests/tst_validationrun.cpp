@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <new>
+
 namespace {
 
 const QString kRunProcedure = QStringLiteral("in Quillory2021/08/31.Form1.PushButton17_Click ");
@@ -80,6 +82,7 @@ private slots:
     void failingStepIsReportedAndTheRunGoesOn_data();
     void failingStepIsReportedAndTheRunGoesOn();
     void twoFailuresGiveTwoReportsInOrder();
+    void runningOutOfMemoryIsReportedOnce();
     void clearResultsEmptiesOnlyItsOwnList_data();
     void clearResultsEmptiesOnlyItsOwnList();
     void clearResultsOnEmptyListShowsNothing();
@@ -297,6 +300,23 @@ void TestValidationRun::twoFailuresGiveTwoReportsInOrder()
     QCOMPARE(m_platform->messages[1].text, ErrorReportText(QStringLiteral("Fault 2"), kRunProcedure, 112));
     QCOMPARE(entries(m_form->ListView2), QStringList{QStringLiteral("342-9122")});
     QCOMPARE(entries(m_form->ListView3), QStringList{QStringLiteral("xyz")});
+}
+
+void TestValidationRun::runningOutOfMemoryIsReportedOnce()
+{
+    setOptions(1, 1, 1);
+    // From entry 2 on every append fails, as it would with memory exhausted.
+    Phone::SetRunStepProbe([](int s, qsizetype i) {
+        if ((s == 110 || s == 112) && i >= 2)
+            throw std::bad_alloc();
+    });
+    runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc"), QStringLiteral("342-9122"),
+             QStringLiteral("xyz")});
+    QCOMPARE(m_platform->messages.size(), 1);
+    QCOMPARE(m_platform->messages[0].text, ErrorReportText(QStringLiteral("Out of memory"), kRunProcedure, 112));
+    QCOMPARE(entries(m_form->ListView2), QStringList{QStringLiteral("888-342-9122")});
+    QVERIFY(entries(m_form->ListView3).isEmpty());
+    QCOMPARE(m_form->MousePointer(), Pointer::Default);
 }
 
 void TestValidationRun::clearResultsEmptiesOnlyItsOwnList_data()

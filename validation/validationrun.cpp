@@ -2,6 +2,8 @@
 
 #include "app/form1.h"
 
+#include <new>
+
 namespace {
 
 Phone::RunStepProbe &runStepProbe()
@@ -70,6 +72,11 @@ void judgeEntries(const Form1 &form, Guarded &proc, const RunLists &lists, qsize
             return;
         } catch (const CommandAborted &) {
             throw;
+        } catch (const std::bad_alloc &) {
+            // Every later entry would fail the same way: one report, not one
+            // per remaining entry. The results so far stay.
+            ErrorReport(form.platform(), CurrentFailureDescription(), proc.procedureText(), step);
+            return;
         } catch (...) {
             ErrorReport(form.platform(), CurrentFailureDescription(), proc.procedureText(), step);
         }
