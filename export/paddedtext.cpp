@@ -115,7 +115,8 @@ void PaddedTextLines::appendCell(QByteArray &out, QLatin1StringView text, qsizet
     // bytes are the Latin-1 ones except for U+0080..U+009F.
     const qsizetype length = text.size();
     char *p = grow(out, std::max(width, length) + 1);
-    std::memcpy(p, text.data(), std::size_t(length));
+    if (length > 0) // an empty text may have no data pointer at all
+        std::memcpy(p, text.data(), std::size_t(length));
     for (qsizetype i = 0; i < length; ++i) {
         const auto c = static_cast<unsigned char>(p[i]);
         if ((c & 0xE0) == 0x80) {

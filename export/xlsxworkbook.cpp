@@ -219,9 +219,9 @@ void appendUtf8(std::string &out, char32_t cp)
 
 void appendEscape(std::string &out, char32_t cp)
 {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "_x%04X_", unsigned(cp));
-    out.append(buffer, 7);
+    char buffer[16]; // room for any value the compiler can imagine
+    const int n = std::snprintf(buffer, sizeof buffer, "_x%04X_", unsigned(cp));
+    out.append(buffer, std::size_t(n));
 }
 
 // Characters XML 1.0 cannot carry, which the sheet writes as "_xHHHH_". CR is
