@@ -13,7 +13,7 @@
 
 namespace {
 
-// Converts a stored option text the way the original integer conversion did:
+// Converts a stored option text to a whole number, as a typed value would be:
 // optional surrounding spaces, an optional sign and decimal digits, within
 // the 16-bit range.
 int toWholeNumber(const QString &text)
