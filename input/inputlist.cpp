@@ -5,19 +5,6 @@
 
 namespace {
 
-// Tells the views about a run of appends once, however the block is left.
-class AppendBatch
-{
-public:
-    explicit AppendBatch(NumberListModel &model) : m_model(model) { m_model.beginBatch(); }
-    ~AppendBatch() { m_model.endBatch(); }
-    AppendBatch(const AppendBatch &) = delete;
-    AppendBatch &operator=(const AppendBatch &) = delete;
-
-private:
-    NumberListModel &m_model;
-};
-
 // Only U+0020 is trimmed: a tab or other white space belongs to the entry.
 QStringView trimSpaces(QStringView text)
 {
@@ -47,7 +34,7 @@ void Form1::PushButton6_Click()
     proc(106, [&] { done = pieces.isEmpty(); });
     if (done)
         return;
-    AppendBatch batch(*ListView1->listModel());
+    NumberListModel::Batch batch(*ListView1->listModel());
     for (qsizetype k = 0; k < pieces.size(); ++k) {
         QStringView piece;
         bool trimmed = false;

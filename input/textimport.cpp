@@ -285,14 +285,8 @@ void LoadTextFileIntoList(Platform &platform, NumberListModel &list, const QStri
     ReadOnlyFile file(path);
     // The views hear of the new entries once, also when reading fails part-way
     // (the read buffers are freed by then, which matters when memory ran out).
-    list.beginBatch();
-    try {
-        readEntries(file, list, std::max<qsizetype>(bufferSize, 1));
-    } catch (...) {
-        list.endBatch();
-        throw;
-    }
-    list.endBatch();
+    NumberListModel::Batch batch(list);
+    readEntries(file, list, std::max<qsizetype>(bufferSize, 1));
 }
 
 void LoadTextFileIntoList(Platform &platform, ListView *list, const QString &path)

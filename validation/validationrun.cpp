@@ -12,19 +12,6 @@ Phone::RunStepProbe &runStepProbe()
     return probe;
 }
 
-// Tells the views about a list's appends once, however the block is left.
-class AppendBatch
-{
-public:
-    explicit AppendBatch(NumberListModel &model) : m_model(model) { m_model.beginBatch(); }
-    ~AppendBatch() { m_model.endBatch(); }
-    AppendBatch(const AppendBatch &) = delete;
-    AppendBatch &operator=(const AppendBatch &) = delete;
-
-private:
-    NumberListModel &m_model;
-};
-
 struct RunLists
 {
     const NumberListModel &input;
@@ -123,8 +110,8 @@ void Form1::PushButton17_Click()
     proc(102, [&] { SetMousePointer(Pointer::Hourglass); });
     {
         const RunLists lists{*ListView1->listModel(), *ListView2->listModel(), *ListView3->listModel()};
-        AppendBatch validBatch(lists.valid);
-        AppendBatch invalidBatch(lists.invalid);
+        NumberListModel::Batch validBatch(lists.valid);
+        NumberListModel::Batch invalidBatch(lists.invalid);
         qsizetype n = 0;
         proc(104, [&] {
             n = lists.input.count();

@@ -85,6 +85,7 @@ public:
     // Batching of change notifications.
     void beginBatch();
     void endBatch();
+    class Batch;
 
     NumberListSnapshot snapshot() const;
 
@@ -115,4 +116,18 @@ private:
     std::vector<int> m_widthsTwips;
     int m_batchDepth = 0;
     qsizetype m_shownRows = 0; // rows the views have been told about
+};
+
+// Holds a batch open for as long as it lives: the views hear of the appends
+// once, however the block is left.
+class NumberListModel::Batch
+{
+public:
+    explicit Batch(NumberListModel &model) : m_model(model) { m_model.beginBatch(); }
+    ~Batch() { m_model.endBatch(); }
+    Batch(const Batch &) = delete;
+    Batch &operator=(const Batch &) = delete;
+
+private:
+    NumberListModel &m_model;
 };
