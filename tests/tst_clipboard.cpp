@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "export/clipboard.h"
 #include "platform/fakeplatform.h"
+#include "testsupport.h"
 
 #include <QTest>
 
@@ -10,25 +11,9 @@ const QString kConfirmation = QStringLiteral("Results have been copied to the cl
                                              "Click a text area where you normally type and press Ctrl+V to "
                                              "paste the clipboard.");
 
-// One column per title, one entry per row of cells (cell 0 the entry's text,
-// cell k its sub-item k); entries are checked unless listed.
-void fill(NumberListModel &model, const QStringList &titles, const QList<QStringList> &rows,
-          const QList<int> &unchecked = {})
-{
-    for (const QString &title : titles)
-        model.addColumn(title);
-    for (qsizetype r = 0; r < rows.size(); ++r) {
-        model.append(QStringView(rows[r].value(0)));
-        for (qsizetype k = 1; k < rows[r].size(); ++k)
-            model.setSubItem(r, int(k), rows[r][k]);
-    }
-    for (int r : unchecked)
-        model.setChecked(r, false);
-}
-
 } // namespace
 
-class TestClipboard : public QObject
+class TestClipboard : public QObject, private FormFixture
 {
     Q_OBJECT
 
@@ -46,22 +31,16 @@ private slots:
     void setClipboardTextTellsWhetherTheTextArrived();
     void clearingTheListDuringCopyDoesNotChangeTheText();
     void closingDuringCopyLeavesClipboardUntouched();
-
-private:
-    std::unique_ptr<FakePlatform> m_platform;
-    std::unique_ptr<Form1> m_form;
 };
 
 void TestClipboard::init()
 {
-    m_platform = std::make_unique<FakePlatform>();
-    m_form = std::make_unique<Form1>(*m_platform);
+    createForm();
 }
 
 void TestClipboard::cleanup()
 {
-    m_form.reset();
-    m_platform.reset();
+    closeForm();
 }
 
 void TestClipboard::buildsClipboardText_data()

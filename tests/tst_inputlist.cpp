@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "testsupport.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -9,20 +10,6 @@ namespace {
 
 const QString kPrompt = QStringLiteral("Enter phone number or numbers (use commas):");
 
-QStringList entries(const ListView *list)
-{
-    QStringList texts;
-    for (qsizetype i = 1; i <= list->ListItems.Count(); ++i)
-        texts.append(list->ListItems.Item(i).Text());
-    return texts;
-}
-
-void fill(ListView *list, const QStringList &texts)
-{
-    for (const QString &t : texts)
-        list->ListItems.Add(t);
-}
-
 QString write(const char *key, int value)
 {
     return QStringLiteral("Tarvenco/Quillory/%1=%2").arg(QLatin1StringView(key)).arg(value);
@@ -30,40 +17,25 @@ QString write(const char *key, int value)
 
 } // namespace
 
-class TestInputList : public QObject
+class TestInputList : public QObject, private FormFixture
 {
     Q_OBJECT
 
 private:
-    void setOptions(int check1, int check2, int check3)
-    {
-        Form1::SetCheckValue(m_form->Check1, check1);
-        Form1::SetCheckValue(m_form->Check2, check2);
-        Form1::SetCheckValue(m_form->Check3, check3);
-    }
     QList<int> options() const
     {
         return {Form1::CheckValue(m_form->Check1), Form1::CheckValue(m_form->Check2),
                 Form1::CheckValue(m_form->Check3)};
     }
 
-    std::unique_ptr<FakePlatform> m_platform;
-    std::unique_ptr<Form1> m_form;
-
 private slots:
     void init()
     {
-        m_platform = std::make_unique<FakePlatform>();
-        m_form = std::make_unique<Form1>(*m_platform);
-        m_form->Form_Load();
+        loadForm();
         m_platform->messages.clear();
         m_platform->settingWrites.clear();
     }
-    void cleanup()
-    {
-        m_form.reset();
-        m_platform.reset();
-    }
+    void cleanup() { closeForm(); }
 
     void emptyAnswerChangesNothing_data();
     void emptyAnswerChangesNothing();
@@ -135,7 +107,7 @@ void TestInputList::splitsAtEveryCommaAndTrimsSpacesOnly()
 {
     QFETCH(QString, answer);
     QFETCH(QStringList, added);
-    setOptions(1, 0, 1);
+    setOptions(*m_form, 1, 0, 1);
     m_platform->settingWrites.clear();
     m_platform->inputAnswers.enqueue(answer);
     m_form->PushButton6_Click();
@@ -183,7 +155,7 @@ void TestInputList::takesMorePiecesThanASmallCounterHolds()
 void TestInputList::samplesAppendAndSetOptions()
 {
     fill(m_form->ListView1, {QStringLiteral("mine")});
-    setOptions(0, 0, 1);
+    setOptions(*m_form, 0, 0, 1);
     m_form->PushButton12->click();
     QCOMPARE(entries(m_form->ListView1), (QStringList{QStringLiteral("mine"), QStringLiteral("888-342-9122"),
                                                       QStringLiteral("1-888-342-9122"), QStringLiteral("342-9122")}));
@@ -216,7 +188,7 @@ void TestInputList::samplesStoreOnlyChangedOptions()
 {
     QFETCH(QList<int>, before);
     QFETCH(QStringList, writes);
-    setOptions(before[0], before[1], before[2]);
+    setOptions(*m_form, before[0], before[1], before[2]);
     m_platform->settingWrites.clear();
     m_form->PushButton12_Click();
     QCOMPARE(QStringList(m_platform->settingWrites), writes);
@@ -225,7 +197,7 @@ void TestInputList::samplesStoreOnlyChangedOptions()
 
 void TestInputList::failingOptionStoreIsReportedUnderItsStep()
 {
-    setOptions(0, 1, 1);
+    setOptions(*m_form, 0, 1, 1);
     m_platform->settingWriteFails = true;
     m_form->PushButton12_Click();
     const QString procedure = QStringLiteral("in Quillory2021/08/31.Form1.PushButton12_Click ");
@@ -239,7 +211,7 @@ void TestInputList::failingOptionStoreIsReportedUnderItsStep()
 
 void TestInputList::clearListEmptiesOnlyTheInputList()
 {
-    setOptions(1, 0, 1);
+    setOptions(*m_form, 1, 0, 1);
     fill(m_form->ListView1, {QStringLiteral("a"), QStringLiteral("b")});
     fill(m_form->ListView2, {QStringLiteral("v")});
     fill(m_form->ListView3, {QStringLiteral("i")});

@@ -1,6 +1,7 @@
 #include "app/appinfo.h"
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -72,12 +73,6 @@ QByteArray makeCursorFile(int hotX, int hotY)
     appendLe32(file, 6 + 16);
     file.append(image);
     return file;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QColor background(const QWidget *widget)

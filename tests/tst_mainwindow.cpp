@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,7 +10,7 @@
 #include <QTest>
 
 // The window's controls as the designer placed them (twips, 15 per pixel).
-class TestMainWindow : public QObject
+class TestMainWindow : public QObject, private FormFixture
 {
     Q_OBJECT
 
@@ -24,23 +25,16 @@ private slots:
     void listsHaveOneTitledColumnAndTooltip();
     void fontsAreArialBold();
     void closingUnwindsAYieldingCommand();
-
-private:
-    std::unique_ptr<FakePlatform> m_platform;
-    std::unique_ptr<Form1> m_form;
 };
 
 void TestMainWindow::init()
 {
-    m_platform = std::make_unique<FakePlatform>();
-    m_form = std::make_unique<Form1>(*m_platform);
-    m_form->Form_Load();
+    loadForm();
 }
 
 void TestMainWindow::cleanup()
 {
-    m_form.reset();
-    m_platform.reset();
+    closeForm();
 }
 
 void TestMainWindow::controlPlacement_data()

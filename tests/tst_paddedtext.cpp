@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "export/paddedtext.h"
 #include "platform/fakeplatform.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,22 +23,6 @@ namespace {
 const QString kExportProcedure =
     QStringLiteral("in Quillory2021/08/31.Main.SaveListviewProperlySpacedWithoutProgressBar ");
 
-// Fills a list: one column per title, one entry per row of cells (cell 0 the
-// entry's text, cell k its sub-item k); entries are checked unless listed.
-void fill(NumberListModel &model, const QStringList &titles, const QList<QStringList> &rows,
-          const QList<int> &unchecked = {})
-{
-    for (const QString &title : titles)
-        model.addColumn(title);
-    for (qsizetype r = 0; r < rows.size(); ++r) {
-        model.append(QStringView(rows[r].value(0)));
-        for (qsizetype k = 1; k < rows[r].size(); ++k)
-            model.setSubItem(r, int(k), rows[r][k]);
-    }
-    for (int r : unchecked)
-        model.setChecked(r, false);
-}
-
 void fillNumbers(NumberListModel &model, const QString &title, int count)
 {
     model.addColumn(title);
@@ -53,12 +38,6 @@ QByteArray readAll(const QString &fileName)
     if (!f.open(QIODevice::ReadOnly))
         return "<missing>";
     return f.readAll();
-}
-
-bool writeFile(const QString &fileName, const QByteArray &bytes)
-{
-    QFile f(fileName);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 // Bytes in the files this process holds open for writing inside the folder.
@@ -119,7 +98,7 @@ QStringList filesIn(const QString &dir)
 
 } // namespace
 
-class TestPaddedText : public QObject
+class TestPaddedText : public QObject, private FormFixture
 {
     Q_OBJECT
 
@@ -141,23 +120,19 @@ private slots:
     void clearingTheListDuringExportDoesNotChangeTheFile();
 
 private:
-    std::unique_ptr<FakePlatform> m_platform;
-    std::unique_ptr<Form1> m_form;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
 void TestPaddedText::init()
 {
-    m_platform = std::make_unique<FakePlatform>();
-    m_form = std::make_unique<Form1>(*m_platform);
+    createForm();
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
 }
 
 void TestPaddedText::cleanup()
 {
-    m_form.reset();
-    m_platform.reset();
+    closeForm();
     m_dir.reset();
 }
 

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "testsupport.h"
 #include "validation/phone.h"
 
 #include <QCheckBox>
@@ -188,13 +189,6 @@ class TestPhone : public QObject
     Q_OBJECT
 
 private:
-    void setOptions(int check1, int check2, int check3)
-    {
-        Form1::SetCheckValue(m_form->Check1, check1);
-        Form1::SetCheckValue(m_form->Check2, check2);
-        Form1::SetCheckValue(m_form->Check3, check3);
-    }
-
     // The text judged as QString and, where it fits, as Latin-1 bytes and as a
     // stored entry of either kind.
     void compareAllStorages(const QString &text, bool expected)
@@ -280,7 +274,7 @@ void TestPhone::judgesShapesWithAllOptionsOn()
 {
     QFETCH(QString, text);
     QFETCH(bool, valid);
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     compareAllStorages(text, valid);
 }
 
@@ -308,7 +302,7 @@ void TestPhone::ruleSetsAcceptOnlyTheirOwnShapes()
     QFETCH(bool, plus1);
     QFETCH(bool, sevenDigit);
     // The rule sets ignore the options entirely.
-    setOptions(0, 0, 0);
+    setOptions(*m_form, 0, 0, 0);
     const QByteArray latin1 = text.toLatin1();
     QCOMPARE(Phone::IsValid10DigitPhoneNumber(QStringView(text)), tenDigit);
     QCOMPARE(Phone::IsValid10DigitPhoneNumber(QLatin1StringView(latin1)), tenDigit);
@@ -352,14 +346,14 @@ void TestPhone::appliesOnlyTheOptionsThatAreOn()
     QFETCH(int, check3);
     QFETCH(QString, text);
     QFETCH(bool, valid);
-    setOptions(check1, check2, check3);
+    setOptions(*m_form, check1, check2, check3);
     compareAllStorages(text, valid);
 }
 
 void TestPhone::readsTheOptionsAtEveryCall()
 {
     const QString text = QStringLiteral("342-9122");
-    setOptions(0, 0, 1);
+    setOptions(*m_form, 0, 0, 1);
     QVERIFY(Phone::ValidatePhoneNumber(*m_form, QStringView(text)));
     Form1::SetCheckValue(m_form->Check3, 0);
     QVERIFY(!Phone::ValidatePhoneNumber(*m_form, QStringView(text)));
@@ -385,7 +379,7 @@ void TestPhone::agreesWithReferenceOnGeneratedTexts()
 
     for (int options = 0; options < 8; ++options) {
         const bool on10 = options & 1, onPlus1 = options & 2, on7 = options & 4;
-        setOptions(on10, onPlus1, on7);
+        setOptions(*m_form, on10, onPlus1, on7);
         qsizetype accepted = 0;
         for (qsizetype k = 0; k < texts.size(); ++k) {
             const QString &t = texts.at(k);

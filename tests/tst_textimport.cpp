@@ -2,6 +2,7 @@
 #include "input/textimport.h"
 #include "input/windows1252.h"
 #include "platform/fakeplatform.h"
+#include "testsupport.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -34,11 +35,6 @@ QStringList entries(const NumberListModel &list)
     for (qsizetype i = 0; i < list.count(); ++i)
         out.append(list.textString(i));
     return out;
-}
-
-QStringList entries(const ListView *list)
-{
-    return entries(*list->listModel());
 }
 
 // The answer of the open dialog when several files are chosen.

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "testsupport.h"
 #include "validation/phone.h"
 
 #include <QCheckBox>
@@ -12,20 +13,6 @@ namespace {
 
 const QString kRunProcedure = QStringLiteral("in Quillory2021/08/31.Form1.PushButton17_Click ");
 
-QStringList entries(const ListView *list)
-{
-    QStringList texts;
-    for (qsizetype i = 1; i <= list->ListItems.Count(); ++i)
-        texts.append(list->ListItems.Item(i).Text());
-    return texts;
-}
-
-void fill(ListView *list, const QStringList &texts)
-{
-    for (const QString &t : texts)
-        list->ListItems.Add(t);
-}
-
 struct InjectedFault
 {
     int step;
@@ -34,17 +21,11 @@ struct InjectedFault
 
 } // namespace
 
-class TestValidationRun : public QObject
+class TestValidationRun : public QObject, private FormFixture
 {
     Q_OBJECT
 
 private:
-    void setOptions(int check1, int check2, int check3)
-    {
-        Form1::SetCheckValue(m_form->Check1, check1);
-        Form1::SetCheckValue(m_form->Check2, check2);
-        Form1::SetCheckValue(m_form->Check3, check3);
-    }
     // Fills both result lists by a run over the given input.
     void runOver(const QStringList &input)
     {
@@ -52,23 +33,17 @@ private:
         m_form->PushButton17_Click();
     }
 
-    std::unique_ptr<FakePlatform> m_platform;
-    std::unique_ptr<Form1> m_form;
-
 private slots:
     void init()
     {
-        m_platform = std::make_unique<FakePlatform>();
-        m_form = std::make_unique<Form1>(*m_platform);
-        m_form->Form_Load();
+        loadForm();
         m_platform->messages.clear();
         m_platform->settingWrites.clear();
     }
     void cleanup()
     {
         Phone::SetRunStepProbe({});
-        m_form.reset();
-        m_platform.reset();
+        closeForm();
     }
 
     void sortsEveryEntryIntoOneResultList_data();
@@ -143,7 +118,7 @@ void TestValidationRun::sortsEveryEntryIntoOneResultList()
     QFETCH(QStringList, input);
     QFETCH(QStringList, valid);
     QFETCH(QStringList, invalid);
-    setOptions(options[0], options[1], options[2]);
+    setOptions(*m_form, options[0], options[1], options[2]);
     m_platform->settingWrites.clear();
     // Earlier results are replaced, not added to.
     fill(m_form->ListView2, {QStringLiteral("old valid")});
@@ -162,7 +137,7 @@ void TestValidationRun::sortsEveryEntryIntoOneResultList()
 
 void TestValidationRun::runsAsTheButtonIsClicked()
 {
-    setOptions(1, 0, 0);
+    setOptions(*m_form, 1, 0, 0);
     fill(m_form->ListView1, {QStringLiteral("888-342-9122"), QStringLiteral("342-9122")});
     m_form->PushButton17->click();
     QCOMPARE(entries(m_form->ListView2), QStringList{QStringLiteral("888-342-9122")});
@@ -171,7 +146,7 @@ void TestValidationRun::runsAsTheButtonIsClicked()
 
 void TestValidationRun::runningTwiceGivesTheSameResults()
 {
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc"), QStringLiteral("342-9122")});
     const QStringList valid = entries(m_form->ListView2);
     const QStringList invalid = entries(m_form->ListView3);
@@ -183,7 +158,7 @@ void TestValidationRun::runningTwiceGivesTheSameResults()
 
 void TestValidationRun::leavesTheInputListUnchanged()
 {
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     const QStringList input{QStringLiteral("888-342-9122"), QStringLiteral(" x "), QString(),
                             QStringLiteral(u"\u00E9\u4E2D")};
     fill(m_form->ListView1, input);
@@ -201,7 +176,7 @@ void TestValidationRun::leavesTheInputListUnchanged()
 
 void TestValidationRun::newRunRestoresRemovedResults()
 {
-    setOptions(1, 0, 0);
+    setOptions(*m_form, 1, 0, 0);
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("8883429122"), QStringLiteral("a"), QStringLiteral("b")});
     m_form->ListView2->SetSelectedIndex(1);
     m_form->ListView2_KeyDown(vbKeyDelete, 0);
@@ -215,7 +190,7 @@ void TestValidationRun::newRunRestoresRemovedResults()
 
 void TestValidationRun::isBusyWhileJudgingAndNotAfterwards()
 {
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     QList<int> pointers;
     Phone::SetRunStepProbe([&](int step, qsizetype) {
         if (step == 108)
@@ -230,7 +205,7 @@ void TestValidationRun::isBusyWhileJudgingAndNotAfterwards()
 void TestValidationRun::refusesToRunWhileBusy()
 {
     // A yielding export keeps the window busy while it reads a result list.
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     fill(m_form->ListView1, {QStringLiteral("888-342-9122"), QStringLiteral("abc")});
     fill(m_form->ListView2, {QStringLiteral("being exported")});
     m_form->SetMousePointer(Pointer::Hourglass);
@@ -269,7 +244,7 @@ void TestValidationRun::failingStepIsReportedAndTheRunGoesOn()
     QFETCH(qsizetype, entry);
     QFETCH(QStringList, valid);
     QFETCH(QStringList, invalid);
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     Phone::SetRunStepProbe([=](int s, qsizetype i) {
         if (s == step && i == entry)
             throw Failure(QStringLiteral("Injected fault"));
@@ -287,7 +262,7 @@ void TestValidationRun::failingStepIsReportedAndTheRunGoesOn()
 
 void TestValidationRun::twoFailuresGiveTwoReportsInOrder()
 {
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     Phone::SetRunStepProbe([](int s, qsizetype i) {
         if ((s == 110 && i == 1) || (s == 112 && i == 2))
             throw Failure(QStringLiteral("Fault %1").arg(i));
@@ -304,7 +279,7 @@ void TestValidationRun::twoFailuresGiveTwoReportsInOrder()
 
 void TestValidationRun::runningOutOfMemoryIsReportedOnce()
 {
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     // From entry 2 on every append fails, as it would with memory exhausted.
     Phone::SetRunStepProbe([](int s, qsizetype i) {
         if ((s == 110 || s == 112) && i >= 2)
@@ -329,7 +304,7 @@ void TestValidationRun::clearResultsEmptiesOnlyItsOwnList_data()
 void TestValidationRun::clearResultsEmptiesOnlyItsOwnList()
 {
     QFETCH(int, button);
-    setOptions(1, 0, 1);
+    setOptions(*m_form, 1, 0, 1);
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc"), QStringLiteral("342-9122")});
     const QStringList input = entries(m_form->ListView1);
     const QStringList valid = entries(m_form->ListView2);
@@ -391,7 +366,7 @@ void TestValidationRun::removesSelectedResultEntry()
     QFETCH(int, list);
     QFETCH(bool, doubleClick);
     QFETCH(int, shift);
-    setOptions(0, 0, 1);
+    setOptions(*m_form, 0, 0, 1);
     runOver({QStringLiteral("111-1111"), QStringLiteral("a"), QStringLiteral("222-2222"), QStringLiteral("b"),
              QStringLiteral("333-3333"), QStringLiteral("c")});
     ListView *target = list == 2 ? m_form->ListView2 : m_form->ListView3;
@@ -415,7 +390,7 @@ void TestValidationRun::removesSelectedResultEntry()
 
 void TestValidationRun::otherKeysRemoveNothing()
 {
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc")});
     m_form->ListView2->SetSelectedIndex(1);
     m_form->ListView3->SetSelectedIndex(1);
@@ -427,7 +402,7 @@ void TestValidationRun::otherKeysRemoveNothing()
 
 void TestValidationRun::realDeleteKeyRemovesSelectedEntry()
 {
-    setOptions(1, 1, 1);
+    setOptions(*m_form, 1, 1, 1);
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("342-9122")});
     m_form->ListView2->SetSelectedIndex(2);
     QTest::keyClick(m_form->ListView2, Qt::Key_Delete, Qt::ShiftModifier);
@@ -501,7 +476,7 @@ void TestValidationRun::showsTheHelpText()
 {
     QFETCH(bool, withState);
     if (withState) {
-        setOptions(1, 0, 2);
+        setOptions(*m_form, 1, 0, 2);
         runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc")});
         m_platform->messages.clear();
     }
