@@ -5,28 +5,14 @@
 //     bench_list [entries]
 
 #include "app/list/listview.h"
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
-
-// Peak resident set size of this process, in MiB (VmHWM).
-double peakRssMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
-}
 
 void report(const char *stage, double seconds, const TextArena &arena)
 {
@@ -38,10 +24,9 @@ void report(const char *stage, double seconds, const TextArena &arena)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-    const qsizetype entries = argc > 1 ? qsizetype(std::atoll(argv[1])) : qsizetype(10'000'000);
+    const qsizetype entries = countArgument(argc, argv, 1, 10'000'000);
 
     auto arena = std::make_shared<TextArena>();
     ListView input(arena);

@@ -12,6 +12,7 @@
 
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,31 +22,15 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
 
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
-
-// Value of a /proc/self/status field in MiB (VmHWM: peak, VmRSS: now).
-double statusMiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
-}
 
 // One line of the input: about 60 % valid numbers of all fourteen shapes,
 // the rest near misses (a wrong or mixed separator, a digit too many or too
@@ -128,18 +113,12 @@ public:
     void restart()
     {
         m_wall.start();
-        m_cpu = cpuSeconds();
+        m_cpu = processCpuSeconds();
     }
     double wall() const { return double(m_wall.nsecsElapsed()) / 1e9; }
-    double cpu() const { return cpuSeconds() - m_cpu; }
+    double cpu() const { return processCpuSeconds() - m_cpu; }
 
 private:
-    static double cpuSeconds()
-    {
-        timespec ts;
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-        return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-    }
     QElapsedTimer m_wall;
     double m_cpu = 0;
 };
@@ -164,17 +143,16 @@ Times taken(const Stopwatch &w)
 void stage(const char *name, Times t, Times floor)
 {
     std::printf("%-22s %7.3f s %6.2f x floor | cpu %7.3f s %6.2f x floor | peak RSS %7.1f MiB\n", name,
-                t.wall, t.wall / floor.wall, t.cpu, t.cpu / floor.cpu, statusMiB("VmHWM"));
+                t.wall, t.wall / floor.wall, t.cpu, t.cpu / floor.cpu, peakRssMiB());
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-    const qsizetype lines = argc > 1 ? qsizetype(std::atoll(argv[1])) : qsizetype(10'000'000);
+    const qsizetype lines = countArgument(argc, argv, 1, 10'000'000);
     const QString path = argc > 2 ? QString::fromLocal8Bit(argv[2])
                                   : QStringLiteral("/tmp/quillory_bench_pipeline_%1.txt").arg(lines);
     const QString validOut = path + QStringLiteral(".valid.txt");

@@ -10,42 +10,18 @@
 
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 namespace {
-
-// A field of /proc/self/status in MiB ("VmHWM", "VmRSS").
-double statusMiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
-}
-
-// CPU seconds used by this thread: on a shared machine the wall clock also
-// counts the time other processes held the core.
-double threadCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
 
 // Small deterministic generator, so every run judges the same input.
 class Lcg
@@ -176,8 +152,7 @@ void runOnce(QApplication &app, Form1 &w, qsizetype entries)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
     FakePlatform platform;
     Form1 w(platform);

@@ -6,41 +6,16 @@
 
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "benchsupport.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <cstdlib>
-
-#include <sys/resource.h>
 
 namespace {
-
-// Peak resident set size of this process, in MiB (VmHWM).
-double peakRssMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return -1;
-}
-
-// CPU time of the whole process (the worker that compresses the file included).
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 void report(const char *stage, double seconds, double cpu)
 {
@@ -51,10 +26,9 @@ void report(const char *stage, double seconds, double cpu)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-    const qsizetype entries = argc > 1 ? qsizetype(std::atoll(argv[1])) : qsizetype(1'000'000);
+    const qsizetype entries = countArgument(argc, argv, 1, 1'000'000);
 
     QTemporaryDir folder;
     FakePlatform platform;
@@ -82,10 +56,10 @@ int main(int argc, char **argv)
 
     QElapsedTimer timer;
     timer.start();
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = processCpuSeconds();
     w.PushButton13_Click();
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    report("PushButton13_Click (workbook)", seconds, cpuSeconds() - cpuBefore);
+    report("PushButton13_Click (workbook)", seconds, processCpuSeconds() - cpuBefore);
 
     if (!platform.messages.isEmpty())
         std::printf("message: %s\n", qPrintable(platform.messages.first().text));
