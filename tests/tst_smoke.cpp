@@ -36,39 +36,31 @@ public:
         }
     }
 
+    // Xvfb picks a free display number itself and writes it to standard
+    // output once it accepts clients: no race with other servers or with one
+    // that is still shutting down.
     bool start(const QString &xvfb)
     {
-        for (int number = 90; number < 190; ++number) {
-            if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number))
-                || QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
-                continue;
-            const QString name = QStringLiteral(":%1").arg(number);
-            m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            m_server.start(xvfb,
-                           {name, QStringLiteral("-screen"), QStringLiteral("0"),
-                            QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                            QStringLiteral("tcp")});
-            if (!m_server.waitForStarted(5000))
-                return false;
-            // Ready once a client can connect; a server that lost the race
-            // for this number exits, and the next number is tried.
-            QElapsedTimer waited;
-            waited.start();
-            while (m_server.state() == QProcess::Running && waited.elapsed() < 15000) {
-                if (Display *display = XOpenDisplay(name.toLocal8Bit().constData())) {
-                    XCloseDisplay(display);
-                    m_name = name;
-                    return true;
-                }
-                m_server.waitForFinished(100);
-            }
-            if (m_server.state() == QProcess::Running) {
-                m_server.kill();
-                m_server.waitForFinished(5000);
-                return false;
-            }
+        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_server.start(xvfb,
+                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                        QStringLiteral("tcp")});
+        if (!m_server.waitForStarted(5000))
+            return false;
+        QByteArray answer;
+        QElapsedTimer waited;
+        waited.start();
+        while (!answer.contains('\n') && m_server.state() == QProcess::Running && waited.elapsed() < 15000) {
+            m_server.waitForReadyRead(100);
+            answer += m_server.readAllStandardOutput();
         }
-        return false;
+        bool ok = false;
+        const int number = answer.trimmed().toInt(&ok);
+        if (!ok)
+            return false;
+        m_name = QStringLiteral(":%1").arg(number);
+        return true;
     }
 
     QString name() const { return m_name; }
