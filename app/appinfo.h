@@ -5,7 +5,10 @@
 namespace AppInfo {
 
 // Product name shown in the title bar.
-inline QString productName() { return QStringLiteral("Quillory"); }
+inline QString productName()
+{
+    return QStringLiteral("Quillory");
+}
 
 // Support address quoted by the error report (set at configure time).
 QString supportEmail();

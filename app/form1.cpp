@@ -45,8 +45,9 @@ bool FileExists(const QString &fileName)
 }
 
 Form1::Form1(Platform &platform, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QWidget(parent,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                  | Qt::WindowCloseButtonHint),
       m_platform(platform),
       m_yielder([this] {
           m_platform.ProcessEvents();
@@ -130,16 +131,17 @@ void Form1::createControls()
         box->setAttribute(Qt::WA_NoMousePropagation);
         return box;
     };
-    Check1 = makeCheck("Check1", "Allow 10 digit phone numbers such as 888-342-9122", twipRect(240, 250, 7335, 255));
+    Check1 = makeCheck("Check1", "Allow 10 digit phone numbers such as 888-342-9122",
+                       twipRect(240, 250, 7335, 255));
     Check2 = makeCheck("Check2", "Allow 10 digit phone numbers plus 1 such as 1-888-342-9122",
                        twipRect(240, 600, 7335, 255));
-    Check3 = makeCheck("Check3", "Allow 7 digit phone numbers such as 342-9122", twipRect(240, 950, 7335, 255));
+    Check3 =
+        makeCheck("Check3", "Allow 7 digit phone numbers such as 342-9122", twipRect(240, 950, 7335, 255));
 
-    const QList<QWidget *> tabOrder = {ListView1,    ListView2,    ListView3,   PushButton6, PushButton3,
-                                       PushButton1,  PushButton17, PushButton4, PushButton13, PushButton2,
-                                       PushButton8,  PushButton7,  PushButton9, PushButton5, PushButton10,
-                                       PushButton11, PushButton12, Frame1,      Check1,      Check2,
-                                       Check3};
+    const QList<QWidget *> tabOrder = {
+        ListView1,    ListView2,    ListView3,    PushButton6, PushButton3, PushButton1, PushButton17,
+        PushButton4,  PushButton13, PushButton2,  PushButton8, PushButton7, PushButton9, PushButton5,
+        PushButton10, PushButton11, PushButton12, Frame1,      Check1,      Check2,      Check3};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }

@@ -121,7 +121,7 @@ public:
     void PushButton1_Click();  // Clear List
     void ListView1_KeyDown(int keyCode, int shift);
     void ListView1_DblClick();
-    void PushButton3_Click();  // Load Numbers From Text File
+    void PushButton3_Click(); // Load Numbers From Text File
 
     // Exports.
     void PushButton4_Click();  // Save Results As Text File (valid)

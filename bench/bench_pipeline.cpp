@@ -11,8 +11,8 @@
 // the saved lists are removed at the end.
 
 #include "app/form1.h"
-#include "platform/fakeplatform.h"
 #include "benchsupport.h"
+#include "platform/fakeplatform.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -48,14 +48,14 @@ std::string makeLine(std::mt19937_64 &random)
         return s;
     };
     static const char *const valid[] = {
-        "### ### ####", "###.###.####", "##########", "###-###-####", "(###)###-####", "(###) ###-####",
-        "1 ### ### ####", "1.###.###.####", "1##########", "1-###-###-####",
-        "### ####", "###.####", "#######", "###-####",
+        "### ### ####",   "###.###.####",   "##########",     "###-###-####", "(###)###-####",
+        "(###) ###-####", "1 ### ### ####", "1.###.###.####", "1##########",  "1-###-###-####",
+        "### ####",       "###.####",       "#######",        "###-####",
     };
     static const char *const nearMisses[] = {
-        "###-###.####", "###-###-#####", "###-###-###", "###-##a-####", " ###-###-####", "###-###-#### ",
-        "+1-###-###-####", "(###)-###-####", "###\t###\t####", "2-###-###-####", "###--####", "######",
-        "###-###-####,", "### ###-####",
+        "###-###.####",  "###-###-#####",   "###-###-###",    "###-##a-####",   " ###-###-####",
+        "###-###-#### ", "+1-###-###-####", "(###)-###-####", "###\t###\t####", "2-###-###-####",
+        "###--####",     "######",          "###-###-####,",  "### ###-####",
     };
     const unsigned pick = unsigned(random() % 100);
     if (pick < 60)
@@ -248,6 +248,7 @@ int main(int argc, char **argv)
     if (!saved)
         std::printf("  (saving not built)\n");
     for (const FakePlatform::Message &m : platform.messages)
-        std::printf("message: %s\n", qPrintable(QString(m.text).replace(QLatin1Char('\r'), QLatin1Char('|'))));
+        std::printf("message: %s\n",
+                    qPrintable(QString(m.text).replace(QLatin1Char('\r'), QLatin1Char('|'))));
     return 0;
 }

@@ -9,8 +9,8 @@
 // Without arguments it runs 1,000,000 and then 10,000,000 entries.
 
 #include "app/form1.h"
-#include "platform/fakeplatform.h"
 #include "benchsupport.h"
+#include "platform/fakeplatform.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,8 +41,8 @@ private:
 
 // The fourteen shapes, '#' standing for a digit.
 const char *const kShapes[] = {
-    "### ### ####",   "###.###.####",   "##########",     "###-###-####",   "(###)###-####",
-    "(###) ###-####", "1 ### ### ####", "1.###.###.####", "1##########",    "1-###-###-####",
+    "### ### ####",   "###.###.####",   "##########",     "###-###-####", "(###)###-####",
+    "(###) ###-####", "1 ### ### ####", "1.###.###.####", "1##########",  "1-###-###-####",
     "### ####",       "###.####",       "#######",        "###-####",
 };
 constexpr int kShapeCount = int(sizeof kShapes / sizeof kShapes[0]);
@@ -127,8 +127,8 @@ void runOnce(QApplication &app, Form1 &w, qsizetype entries)
     const double fillSeconds = double(timer.nsecsElapsed()) / 1e9;
     app.processEvents();
 
-    std::printf("entries %lld (filled in %.2f s, RSS %.0f MiB)\n", static_cast<long long>(entries), fillSeconds,
-                statusMiB("VmRSS"));
+    std::printf("entries %lld (filled in %.2f s, RSS %.0f MiB)\n", static_cast<long long>(entries),
+                fillSeconds, statusMiB("VmRSS"));
     for (int round = 1; round <= 2; ++round) {
         timer.restart();
         const double cpuStart = threadCpuSeconds();
@@ -138,12 +138,13 @@ void runOnce(QApplication &app, Form1 &w, qsizetype entries)
         timer.restart();
         app.processEvents(); // the repaint that follows
         const double repaint = double(timer.nsecsElapsed()) / 1e9;
-        std::printf("  run %d: %.3f s wall, %.3f s CPU  %.1f million entries/s (CPU)  valid %lld  invalid %lld  "
-                    "repaint %.3f s  RSS %.0f MiB  peak RSS %.0f MiB\n",
-                    round, seconds, cpu, double(entries) / cpu / 1e6,
-                    static_cast<long long>(w.ListView2->ListItems.Count()),
-                    static_cast<long long>(w.ListView3->ListItems.Count()), repaint, statusMiB("VmRSS"),
-                    statusMiB("VmHWM"));
+        std::printf(
+            "  run %d: %.3f s wall, %.3f s CPU  %.1f million entries/s (CPU)  valid %lld  invalid %lld  "
+            "repaint %.3f s  RSS %.0f MiB  peak RSS %.0f MiB\n",
+            round, seconds, cpu, double(entries) / cpu / 1e6,
+            static_cast<long long>(w.ListView2->ListItems.Count()),
+            static_cast<long long>(w.ListView3->ListItems.Count()), repaint, statusMiB("VmRSS"),
+            statusMiB("VmHWM"));
     }
     std::fflush(stdout);
 }

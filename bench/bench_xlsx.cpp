@@ -5,8 +5,8 @@
 //     bench_xlsx [entries]        (default 1,000,000)
 
 #include "app/form1.h"
-#include "platform/fakeplatform.h"
 #include "benchsupport.h"
+#include "platform/fakeplatform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

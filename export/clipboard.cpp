@@ -25,10 +25,11 @@ void copyListToClipboard(Form1 &form, ListView &list, const QString &procedureTe
     Guarded proc(form.platform(), procedureText);
     proc(106, [&] { CopyListToClipboard(form, list); });
     proc(108, [&] {
-        form.platform().MsgBox(QStringLiteral("Results have been copied to the clipboard.") + QStringLiteral("\r\r")
-                                   + QStringLiteral("Click a text area where you normally type and press Ctrl+V "
-                                                    "to paste the clipboard."),
-                               MsgBoxStyle::OkOnly, QString());
+        form.platform().MsgBox(
+            QStringLiteral("Results have been copied to the clipboard.") + QStringLiteral("\r\r")
+                + QStringLiteral("Click a text area where you normally type and press Ctrl+V "
+                                 "to paste the clipboard."),
+            MsgBoxStyle::OkOnly, QString());
     });
 }
 

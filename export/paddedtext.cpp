@@ -34,9 +34,11 @@ void openForWriting(QSaveFile &file, const QString &fileName)
     // whatever the user meant; refuse before anything is created.
     const QFileInfo info(fileName);
     if (info.exists() && !info.isFile())
-        throw Failure(QStringLiteral("Cannot create \"%1\": it is not a regular file").arg(nativeName(fileName)));
+        throw Failure(
+            QStringLiteral("Cannot create \"%1\": it is not a regular file").arg(nativeName(fileName)));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw Failure(QStringLiteral("Cannot create \"%1\": %2").arg(nativeName(fileName), file.errorString()));
+        throw Failure(
+            QStringLiteral("Cannot create \"%1\": %2").arg(nativeName(fileName), file.errorString()));
 }
 
 void writeOut(QSaveFile &file, QByteArray &buffer)
@@ -48,8 +50,8 @@ void writeOut(QSaveFile &file, QByteArray &buffer)
     while (done < buffer.size()) {
         const qint64 n = file.write(buffer.constData() + done, buffer.size() - done);
         if (n <= 0)
-            throw Failure(
-                QStringLiteral("Cannot write \"%1\": %2").arg(nativeName(file.fileName()), file.errorString()));
+            throw Failure(QStringLiteral("Cannot write \"%1\": %2")
+                              .arg(nativeName(file.fileName()), file.errorString()));
         done += qsizetype(n);
     }
     buffer.resize(0); // keeps the capacity for the next block
@@ -204,7 +206,8 @@ void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListS
     proc(184, [&] {
         writeOut(*file, buffer);
         if (!file->commit())
-            throw Failure(QStringLiteral("Cannot save \"%1\": %2").arg(nativeName(fileName), file->errorString()));
+            throw Failure(
+                QStringLiteral("Cannot save \"%1\": %2").arg(nativeName(fileName), file->errorString()));
     });
 }
 
@@ -222,7 +225,9 @@ void saveListAsText(Form1 &form, ListView &list, const QString &procedureText)
     QString fileName;
     proc(106, [&] { form.CommonDialog1.flags = 2621953; });
     proc(108, [&] { form.CommonDialog1.title = QStringLiteral("Save"); });
-    proc(110, [&] { form.CommonDialog1.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"); });
+    proc(110, [&] {
+        form.CommonDialog1.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
+    });
     proc(112, [&] { form.CommonDialog1.fileName = form.platform().ShowSave(form.CommonDialog1); });
     proc(114, [&] { fileName = form.CommonDialog1.fileName; });
     if (fileName.isEmpty())

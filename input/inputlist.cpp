@@ -23,7 +23,8 @@ void Form1::PushButton6_Click()
     QString answer;
     proc(100, [&] {
         // An empty title shows the application title.
-        answer = m_platform.InputBox(QStringLiteral("Enter phone number or numbers (use commas):"), QString());
+        answer =
+            m_platform.InputBox(QStringLiteral("Enter phone number or numbers (use commas):"), QString());
     });
     bool done = true;
     proc(102, [&] { done = answer.isEmpty(); });

@@ -73,8 +73,14 @@ public:
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     }
-    ~ReadOnlyFile() { ::close(m_fd); }
-    qint64 size() const { return m_size; }
+    ~ReadOnlyFile()
+    {
+        ::close(m_fd);
+    }
+    qint64 size() const
+    {
+        return m_size;
+    }
     ReadOnlyFile(const ReadOnlyFile &) = delete;
     ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
 
@@ -303,8 +309,11 @@ void Form1::PushButton3_Click()
 
     proc(100, [&] { CommonDialog1.fileName = QString(); });
     proc(102, [&] { CommonDialog1.flags = 2621953; });
-    proc(104, [&] { CommonDialog1.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files"); });
-    proc(106, [&] { CommonDialog1.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"); });
+    proc(104, [&] {
+        CommonDialog1.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files");
+    });
+    proc(106,
+         [&] { CommonDialog1.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"); });
     proc(108, [&] { CommonDialog1.fileName = platform().ShowOpen(CommonDialog1); });
     if (CommonDialog1.fileName.isEmpty()) // 110: cancelled
         return;

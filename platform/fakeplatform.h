@@ -28,7 +28,7 @@ public:
 
     // What was shown or done.
     QList<Message> messages;
-    QList<QString> prompts;                  // "prompt|title" of each InputBox
+    QList<QString> prompts; // "prompt|title" of each InputBox
     QList<FileDialogSettings> openDialogs;
     QList<FileDialogSettings> saveDialogs;
     QList<ShellCall> shellCalls;

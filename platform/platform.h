@@ -13,10 +13,10 @@ inline constexpr int Exclamation = 48;
 // What a command sets on the shared file dialog before showing it.
 struct FileDialogSettings
 {
-    QString fileName;  // initial file name; may be empty
-    int flags = 0;     // 0x200 allows several files in the open dialog
+    QString fileName; // initial file name; may be empty
+    int flags = 0;    // 0x200 allows several files in the open dialog
     QString title;
-    QString filter;    // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"
+    QString filter; // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"
 };
 
 // A spreadsheet program that can take a workbook: the program to start and the

@@ -59,13 +59,14 @@ void TestClipboard::buildsClipboardText_data()
         << one << QList<QStringList>{{QStringLiteral("12  ")}, {QStringLiteral(" 3 ")}} << QList<int>{}
         << QStringLiteral("12\r\n 3\r\n");
     QTest::newRow("spaces only give an empty line")
-        << one << QList<QStringList>{{QStringLiteral("   ")}, {QStringLiteral("5")}, {QString()}} << QList<int>{}
-        << QStringLiteral("\r\n5\r\n\r\n");
-    QTest::newRow("tab stops the removal of spaces")
-        << one << QList<QStringList>{{QStringLiteral("12 \t  ")}} << QList<int>{} << QStringLiteral("12 \t\r\n");
+        << one << QList<QStringList>{{QStringLiteral("   ")}, {QStringLiteral("5")}, {QString()}}
+        << QList<int>{} << QStringLiteral("\r\n5\r\n\r\n");
+    QTest::newRow("tab stops the removal of spaces") << one << QList<QStringList>{{QStringLiteral("12 \t  ")}}
+                                                     << QList<int>{} << QStringLiteral("12 \t\r\n");
     QTest::newRow("title longer than every entry does not widen the column")
         << two
-        << QList<QStringList>{{QStringLiteral("1"), QStringLiteral("x")}, {QStringLiteral("123"), QStringLiteral("y")}}
+        << QList<QStringList>{{QStringLiteral("1"), QStringLiteral("x")},
+                              {QStringLiteral("123"), QStringLiteral("y")}}
         << QList<int>{} << QStringLiteral("1  \tx\r\n123\ty\r\n");
     QTest::newRow("inner cells keep their padding, the last cell loses it")
         << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}
@@ -78,10 +79,12 @@ void TestClipboard::buildsClipboardText_data()
         << QList<int>{} << QStringLiteral("12\t\r\n1 \tx\r\n");
     QTest::newRow("unchecked entry gives no line but counts for the width")
         << two
-        << QList<QStringList>{{QStringLiteral("12345"), QStringLiteral("a")}, {QStringLiteral("1"), QStringLiteral("b")}}
+        << QList<QStringList>{{QStringLiteral("12345"), QStringLiteral("a")},
+                              {QStringLiteral("1"), QStringLiteral("b")}}
         << QList<int>{0} << QStringLiteral("1    \tb\r\n");
     QTest::newRow("all entries unchecked give an empty text")
-        << one << QList<QStringList>{{QStringLiteral("1")}, {QStringLiteral("2")}} << QList<int>{0, 1} << QString();
+        << one << QList<QStringList>{{QStringLiteral("1")}, {QStringLiteral("2")}} << QList<int>{0, 1}
+        << QString();
     QTest::newRow("characters beyond Latin-1 are kept")
         << one << QList<QStringList>{{QString::fromUtf8("\u20ac\u2713 \u65e5")}} << QList<int>{}
         << QString::fromUtf8("\u20ac\u2713 \u65e5\r\n");

@@ -1,5 +1,5 @@
-#include "app/errorreport.h"
 #include "app/appinfo.h"
+#include "app/errorreport.h"
 #include "platform/fakeplatform.h"
 
 #include <QTest>
@@ -27,15 +27,16 @@ void TestErrorReport::messageText_data()
     QTest::addColumn<int>("step");
     QTest::addColumn<QString>("expected");
 
-    const QString request = QStringLiteral("Please email screenshot of this message to ") + AppInfo::supportEmail();
-    QTest::newRow("first step") << QStringLiteral("Type mismatch")
-                                << QStringLiteral("in Quillory2021/08/31.Form1.PushButton2_Click ") << 100
-                                << QStringLiteral("Type mismatch\r\nin Quillory2021/08/31.Form1.PushButton2_Click at line 100\r\r")
+    const QString request =
+        QStringLiteral("Please email screenshot of this message to ") + AppInfo::supportEmail();
+    QTest::newRow("first step")
+        << QStringLiteral("Type mismatch") << QStringLiteral("in Quillory2021/08/31.Form1.PushButton2_Click ")
+        << 100
+        << QStringLiteral("Type mismatch\r\nin Quillory2021/08/31.Form1.PushButton2_Click at line 100\r\r")
             + request;
-    QTest::newRow("empty description") << QString() << QStringLiteral("in Quillory2021/08/31.Form1.Form_Load ")
-                                       << 142
-                                       << QStringLiteral("\r\nin Quillory2021/08/31.Form1.Form_Load at line 142\r\r")
-            + request;
+    QTest::newRow("empty description")
+        << QString() << QStringLiteral("in Quillory2021/08/31.Form1.Form_Load ") << 142
+        << QStringLiteral("\r\nin Quillory2021/08/31.Form1.Form_Load at line 142\r\r") + request;
 }
 
 void TestErrorReport::messageText()

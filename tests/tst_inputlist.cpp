@@ -87,20 +87,22 @@ void TestInputList::splitsAtEveryCommaAndTrimsSpacesOnly_data()
         << QStringList{QStringLiteral("888-342-9122"), QString(), QStringLiteral("342-9122"), QString()};
     QTest::newRow("spaces only") << QStringLiteral("    ") << QStringList{QString()};
     QTest::newRow("one comma") << QStringLiteral(",") << QStringList{QString(), QString()};
-    QTest::newRow("leading tab kept") << QStringLiteral("\t888-342-9122")
-                                      << QStringList{QStringLiteral("\t888-342-9122")};
-    QTest::newRow("tab inside the trimmed spaces") << QStringLiteral("  x\t ") << QStringList{QStringLiteral("x\t")};
-    QTest::newRow("inner spaces kept") << QStringLiteral(" 888  342 9122 ")
-                                       << QStringList{QStringLiteral("888  342 9122")};
-    QTest::newRow("no-break space kept") << QStringLiteral(u"\u00A0342-9122 ")
-                                         << QStringList{QStringLiteral(u"\u00A0342-9122")};
+    QTest::newRow("leading tab kept")
+        << QStringLiteral("\t888-342-9122") << QStringList{QStringLiteral("\t888-342-9122")};
+    QTest::newRow("tab inside the trimmed spaces")
+        << QStringLiteral("  x\t ") << QStringList{QStringLiteral("x\t")};
+    QTest::newRow("inner spaces kept")
+        << QStringLiteral(" 888  342 9122 ") << QStringList{QStringLiteral("888  342 9122")};
+    QTest::newRow("no-break space kept")
+        << QStringLiteral(u"\u00A0342-9122 ") << QStringList{QStringLiteral(u"\u00A0342-9122")};
     QTest::newRow("full-width comma does not split")
         << QStringLiteral(u"1\uFF0C2") << QStringList{QStringLiteral(u"1\uFF0C2")};
     QTest::newRow("no format check") << QStringLiteral("888-342-9122, (888) 342-9122,abc")
-                                     << QStringList{QStringLiteral("888-342-9122"), QStringLiteral("(888) 342-9122"),
-                                                    QStringLiteral("abc")};
-    QTest::newRow("text beyond Latin-1") << QStringLiteral(u"\u4E2D\u6587, \u2713")
-                                         << QStringList{QStringLiteral(u"\u4E2D\u6587"), QStringLiteral(u"\u2713")};
+                                     << QStringList{QStringLiteral("888-342-9122"),
+                                                    QStringLiteral("(888) 342-9122"), QStringLiteral("abc")};
+    QTest::newRow("text beyond Latin-1")
+        << QStringLiteral(u"\u4E2D\u6587, \u2713")
+        << QStringList{QStringLiteral(u"\u4E2D\u6587"), QStringLiteral(u"\u2713")};
 }
 
 void TestInputList::splitsAtEveryCommaAndTrimsSpacesOnly()
@@ -125,8 +127,8 @@ void TestInputList::appendsAfterExistingEntriesEvenWhileBusy()
     m_form->SetMousePointer(Pointer::Hourglass);
     m_platform->inputAnswers.enqueue(QStringLiteral("a,b"));
     m_form->PushButton6_Click();
-    QCOMPARE(entries(m_form->ListView1), (QStringList{QStringLiteral("first"), QStringLiteral("a"),
-                                                      QStringLiteral("b")}));
+    QCOMPARE(entries(m_form->ListView1),
+             (QStringList{QStringLiteral("first"), QStringLiteral("a"), QStringLiteral("b")}));
     QCOMPARE(m_form->MousePointer(), Pointer::Hourglass);
 }
 
@@ -136,7 +138,8 @@ void TestInputList::sameNumberTwiceGivesTwoEntries()
     m_platform->inputAnswers.enqueue(QStringLiteral("342-9122"));
     m_form->PushButton6_Click();
     m_form->PushButton6_Click();
-    QCOMPARE(entries(m_form->ListView1), (QStringList{QStringLiteral("342-9122"), QStringLiteral("342-9122")}));
+    QCOMPARE(entries(m_form->ListView1),
+             (QStringList{QStringLiteral("342-9122"), QStringLiteral("342-9122")}));
 }
 
 void TestInputList::takesMorePiecesThanASmallCounterHolds()
@@ -157,8 +160,9 @@ void TestInputList::samplesAppendAndSetOptions()
     fill(m_form->ListView1, {QStringLiteral("mine")});
     setOptions(*m_form, 0, 0, 1);
     m_form->PushButton12->click();
-    QCOMPARE(entries(m_form->ListView1), (QStringList{QStringLiteral("mine"), QStringLiteral("888-342-9122"),
-                                                      QStringLiteral("1-888-342-9122"), QStringLiteral("342-9122")}));
+    QCOMPARE(entries(m_form->ListView1),
+             (QStringList{QStringLiteral("mine"), QStringLiteral("888-342-9122"),
+                          QStringLiteral("1-888-342-9122"), QStringLiteral("342-9122")}));
     QCOMPARE(options(), (QList<int>{1, 1, 0}));
     QVERIFY(m_platform->messages.isEmpty());
 }
@@ -202,8 +206,10 @@ void TestInputList::failingOptionStoreIsReportedUnderItsStep()
     m_form->PushButton12_Click();
     const QString procedure = QStringLiteral("in Quillory2021/08/31.Form1.PushButton12_Click ");
     QCOMPARE(m_platform->messages.size(), 2);
-    QCOMPARE(m_platform->messages[0].text, ErrorReportText(QStringLiteral("Permission denied"), procedure, 106));
-    QCOMPARE(m_platform->messages[1].text, ErrorReportText(QStringLiteral("Permission denied"), procedure, 109));
+    QCOMPARE(m_platform->messages[0].text,
+             ErrorReportText(QStringLiteral("Permission denied"), procedure, 106));
+    QCOMPARE(m_platform->messages[1].text,
+             ErrorReportText(QStringLiteral("Permission denied"), procedure, 109));
     // The boxes still show the samples' options, and the samples are there.
     QCOMPARE(options(), (QList<int>{1, 1, 0}));
     QCOMPARE(m_form->ListView1->ListItems.Count(), 3);

@@ -85,8 +85,9 @@ void TestMainWindow::controlPlacement()
     auto *widget = m_form->findChild<QWidget *>(name);
     QVERIFY(widget);
     const auto toPixels = [](int t) { return qRound(t / 15.0); };
-    QCOMPARE(widget->geometry(), QRect(toPixels(twips.left()), toPixels(twips.top()), toPixels(twips.width()),
-                                       toPixels(twips.height())));
+    QCOMPARE(widget->geometry(),
+             QRect(toPixels(twips.left()), toPixels(twips.top()), toPixels(twips.width()),
+                   toPixels(twips.height())));
     if (auto *button = qobject_cast<QAbstractButton *>(widget))
         QCOMPARE(button->text(), caption);
     if (auto *frame = qobject_cast<QGroupBox *>(widget))
@@ -145,8 +146,9 @@ void TestMainWindow::listsHaveOneTitledColumnAndTooltip()
     QCOMPARE(list->ColumnHeaders.Item(1).Width(), 7000);
     QCOMPARE(list->header()->sectionSize(0), 467);
     QCOMPARE(list->ListItems.Count(), 0);
-    QCOMPARE(list->toolTip(), QStringLiteral("Double-click item to remove it. Move | line to right and out of "
-                                             "window to reveal full names."));
+    QCOMPARE(list->toolTip(),
+             QStringLiteral("Double-click item to remove it. Move | line to right and out of "
+                            "window to reveal full names."));
 }
 
 void TestMainWindow::fontsAreArialBold()

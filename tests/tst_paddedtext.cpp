@@ -51,7 +51,9 @@ qint64 bytesWrittenUnder(const QString &dir)
         const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
         if (n <= 0 || !QFile::decodeName(QByteArray(target, n)).startsWith(dir + QLatin1Char('/')))
             continue;
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::stat(link.constData(), &st) == 0 && S_ISREG(st.st_mode))
             total += st.st_size;
     }
@@ -158,8 +160,8 @@ void TestPaddedText::writesPaddedTable_data()
         << QByteArray("Invalid Numbers\t\r\n"
                       "12             \t\r\n");
     QTest::newRow("entry longer than the title pads the title")
-        << QStringList{QStringLiteral("T")} << QList<QStringList>{{QStringLiteral("12345")}, {QStringLiteral("1")}}
-        << QList<int>{}
+        << QStringList{QStringLiteral("T")}
+        << QList<QStringList>{{QStringLiteral("12345")}, {QStringLiteral("1")}} << QList<int>{}
         << QByteArray("T    \t\r\n"
                       "12345\t\r\n"
                       "1    \t\r\n");
@@ -175,15 +177,16 @@ void TestPaddedText::writesPaddedTable_data()
         << QByteArray("N      \t\r\n"
                       "12     \t\r\n");
     QTest::newRow("all entries unchecked gives the header line alone")
-        << QStringList{QStringLiteral("N")} << QList<QStringList>{{QStringLiteral("123")}, {QStringLiteral("1")}}
-        << QList<int>{0, 1} << QByteArray("N  \t\r\n");
+        << QStringList{QStringLiteral("N")}
+        << QList<QStringList>{{QStringLiteral("123")}, {QStringLiteral("1")}} << QList<int>{0, 1}
+        << QByteArray("N  \t\r\n");
     QTest::newRow("trailing spaces of an entry are kept")
         << QStringList{QStringLiteral("N")} << QList<QStringList>{{QStringLiteral("12  ")}} << QList<int>{}
         << QByteArray("N   \t\r\n"
                       "12  \t\r\n");
     QTest::newRow("tab and line break inside a text are written unchanged")
-        << QStringList{QStringLiteral("N")} << QList<QStringList>{{QStringLiteral("a\tb")}, {QStringLiteral("c\r\nd")}}
-        << QList<int>{}
+        << QStringList{QStringLiteral("N")}
+        << QList<QStringList>{{QStringLiteral("a\tb")}, {QStringLiteral("c\r\nd")}} << QList<int>{}
         << QByteArray("N   \t\r\n"
                       "a\tb \t\r\n"
                       "c\r\nd\t\r\n");
@@ -207,11 +210,10 @@ void TestPaddedText::writesPaddedTable_data()
                       "\x80\xfc? \t\r\n"
                       "\x81?\xff \t\r\n"
                       "\x93x\x94 \t\r\n");
-    QTest::newRow("title outside Windows-1252")
-        << QStringList{QString::fromUtf8("\u65e5\u672c")} << QList<QStringList>{{QStringLiteral("1")}}
-        << QList<int>{}
-        << QByteArray("??\t\r\n"
-                      "1 \t\r\n");
+    QTest::newRow("title outside Windows-1252") << QStringList{QString::fromUtf8("\u65e5\u672c")}
+                                                << QList<QStringList>{{QStringLiteral("1")}} << QList<int>{}
+                                                << QByteArray("??\t\r\n"
+                                                              "1 \t\r\n");
 }
 
 void TestPaddedText::writesPaddedTable()
@@ -361,13 +363,16 @@ void TestPaddedText::unwritableTargetIsReportedOnce()
     const FakePlatform::Message &report = m_platform->messages.constFirst();
     QCOMPARE(report.title, QStringLiteral("Application Error"));
     QCOMPARE(report.style, MsgBoxStyle::Exclamation);
-    QVERIFY2(report.text.contains(kExportProcedure + QStringLiteral("at line 136\r\r")), qPrintable(report.text));
+    QVERIFY2(report.text.contains(kExportProcedure + QStringLiteral("at line 136\r\r")),
+             qPrintable(report.text));
     QVERIFY2(report.text.startsWith(QStringLiteral("Cannot create \"") + QDir::toNativeSeparators(path)),
              qPrintable(report.text));
     QCOMPARE(m_form->MousePointer(), Pointer::Default);
 
     if (kind == QLatin1String("device")) {
-        struct stat st{};
+        struct stat st
+        {
+        };
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
         QVERIFY(!S_ISREG(st.st_mode)); // not replaced by a regular file
         QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("full")});

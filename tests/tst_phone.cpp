@@ -74,7 +74,8 @@ bool matchesElements(const QString &text, const QList<char16_t> &elements)
 
 bool acceptedBy(const QString &text, const QList<QList<char16_t>> &set)
 {
-    return std::any_of(set.begin(), set.end(), [&](const QList<char16_t> &e) { return matchesElements(text, e); });
+    return std::any_of(set.begin(), set.end(),
+                       [&](const QList<char16_t> &e) { return matchesElements(text, e); });
 }
 
 struct Reference
@@ -178,7 +179,9 @@ QString visible(const QString &text)
 {
     QString out;
     for (QChar c : text)
-        out += c.unicode() >= 0x20 && c.unicode() < 0x7f ? QString(c) : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        out += c.unicode() >= 0x20 && c.unicode() < 0x7f
+            ? QString(c)
+            : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
@@ -260,7 +263,8 @@ void TestPhone::judgesShapesWithAllOptionsOn_data()
     row("trailing comma", QStringLiteral("888-342-9122,"), false);
     row("letters", QStringLiteral("1-800-FLOWERS"), false);
     row("letter for last digit", QStringLiteral("888-342-912A"), false);
-    row("full-width digits", QStringLiteral(u"\uFF18\uFF18\uFF18-\uFF13\uFF14\uFF12-\uFF19\uFF11\uFF12\uFF12"), false);
+    row("full-width digits",
+        QStringLiteral(u"\uFF18\uFF18\uFF18-\uFF13\uFF14\uFF12-\uFF19\uFF11\uFF12\uFF12"), false);
     row("empty", QString(), false);
     row("eleven digits not beginning with 1", QStringLiteral("88834291220"), false);
     row("tab inside", QStringLiteral("888\t342\t9122"), false);
@@ -286,7 +290,8 @@ void TestPhone::ruleSetsAcceptOnlyTheirOwnShapes_data()
     QTest::addColumn<bool>("sevenDigit");
     QTest::newRow("10-digit dashed") << QStringLiteral("888-342-9122") << true << false << false;
     QTest::newRow("10-digit parenthesised") << QStringLiteral("(888)342-9122") << true << false << false;
-    QTest::newRow("10-digit plain beginning with 1") << QStringLiteral("1888342912") << true << false << false;
+    QTest::newRow("10-digit plain beginning with 1")
+        << QStringLiteral("1888342912") << true << false << false;
     QTest::newRow("plus-1 plain") << QStringLiteral("18883429122") << false << true << false;
     QTest::newRow("plus-1 spaced") << QStringLiteral("1 888 342 9122") << false << true << false;
     QTest::newRow("plus-1 with 2 for 1") << QStringLiteral("2-888-342-9122") << false << false << false;
@@ -392,7 +397,8 @@ void TestPhone::agreesWithReferenceOnGeneratedTexts()
                 agrees = agrees && Phone::ValidatePhoneNumber(*m_form, QLatin1StringView(bytes)) == expected;
             }
             if (!agrees)
-                QFAIL(qPrintable(visible(t) + QStringLiteral(" with options %1 should be %2").arg(options).arg(expected)));
+                QFAIL(qPrintable(
+                    visible(t) + QStringLiteral(" with options %1 should be %2").arg(options).arg(expected)));
         }
         // The generated texts hold valid shapes for every enabled option.
         if (options != 0)

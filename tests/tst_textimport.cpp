@@ -98,31 +98,37 @@ void TestTextImport::splitsFileIntoEntries_data()
     QTest::newRow("LF line ends: last entry empty")
         << QByteArray("888-342-9122\n1-888-342-9122\n342-9122\n") << (three + QStringList{QString()});
     QTest::newRow("CR line ends") << QByteArray("888-342-9122\r1-888-342-9122\r342-9122\r") << three;
-    QTest::newRow("last line without line end") << QByteArray("888-342-9122\r\n1-888-342-9122\r\n342-9122")
-                                                << three;
+    QTest::newRow("last line without line end")
+        << QByteArray("888-342-9122\r\n1-888-342-9122\r\n342-9122") << three;
     QTest::newRow("blank line in the middle")
         << QByteArray("888-342-9122\r\n\r\n342-9122\r\n")
         << QStringList{QStringLiteral("888-342-9122"), QString(), QStringLiteral("342-9122")};
     QTest::newRow("leading and trailing blanks stay")
         << QByteArray("   888-342-9122\t \r\n") << QStringList{QStringLiteral("   888-342-9122\t ")};
-    QTest::newRow("comma is not a separator") << QByteArray("888-342-9122, 342-9122\r\n")
-                                              << QStringList{QStringLiteral("888-342-9122, 342-9122")};
+    QTest::newRow("comma is not a separator")
+        << QByteArray("888-342-9122, 342-9122\r\n") << QStringList{QStringLiteral("888-342-9122, 342-9122")};
     QTest::newRow("empty file") << QByteArray() << QStringList{};
     QTest::newRow("only a line end") << QByteArray("\r\n") << QStringList{QString()};
     QTest::newRow("only an LF") << QByteArray("\n") << QStringList{QString(), QString()};
-    QTest::newRow("LF inside a CR line") << QByteArray("a\nb\rc")
-                                         << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    QTest::newRow("LF inside a CR line")
+        << QByteArray("a\nb\rc")
+        << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
     QTest::newRow("LF before CR LF") << QByteArray("a\n\r\nb")
                                      << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
-    QTest::newRow("CR CR LF is two line ends") << QByteArray("a\r\r\nb")
-                                               << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
-    QTest::newRow("LF CR is one line end after a split") << QByteArray("a\n\rb")
-                                                         << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
-    QTest::newRow("byte-order mark is text") << QByteArray("\xEF\xBB\xBF" "555-1234\r\n")
+    QTest::newRow("CR CR LF is two line ends")
+        << QByteArray("a\r\r\nb") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
+    QTest::newRow("LF CR is one line end after a split")
+        << QByteArray("a\n\rb") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
+    QTest::newRow("byte-order mark is text") << QByteArray("\xEF\xBB\xBF"
+                                                           "555-1234\r\n")
                                              << QStringList{QStringLiteral("\u00EF\u00BB\u00BF555-1234")};
-    QTest::newRow("NUL byte kept") << QByteArray("12\0" "34", 5) << QStringList{QStringLiteral("12") + QChar(u'\0') + QStringLiteral("34")};
+    QTest::newRow("NUL byte kept") << QByteArray("12\0"
+                                                 "34",
+                                                 5)
+                                   << QStringList{QStringLiteral("12") + QChar(u'\0') + QStringLiteral("34")};
     QTest::newRow("Windows-1252 punctuation")
-        << QByteArray("\x93" "555-1234\x94 \x96 \x80\r\nplain\r\n")
+        << QByteArray("\x93"
+                      "555-1234\x94 \x96 \x80\r\nplain\r\n")
         << QStringList{QStringLiteral("\u201C555-1234\u201D \u2013 \u20AC"), QStringLiteral("plain")};
 }
 
@@ -135,7 +141,8 @@ void TestTextImport::splitsFileIntoEntries()
     QVERIFY(dir.isValid());
     const QString path = writeFile(dir, QStringLiteral("numbers.txt"), bytes);
     // Small reads put every read boundary everywhere, between CR and LF too.
-    for (const qsizetype bufferSize : {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(5), Main::kTextReadBufferSize}) {
+    for (const qsizetype bufferSize :
+         {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(5), Main::kTextReadBufferSize}) {
         FakePlatform platform;
         NumberListModel list;
         Main::LoadTextFileIntoList(platform, list, path, bufferSize);
@@ -230,12 +237,15 @@ void TestTextImport::encodesCharactersOutsideCodePageAsQuestionMark_data()
     QTest::addColumn<QByteArray>("expected");
 
     QTest::newRow("ASCII") << QStringLiteral("555-1234") << QByteArray("555-1234");
-    QTest::newRow("euro and quotes") << QStringLiteral("\u20AC\u201C1\u201D") << QByteArray("\x80\x93" "1\x94");
+    QTest::newRow("euro and quotes") << QStringLiteral("\u20AC\u201C1\u201D")
+                                     << QByteArray("\x80\x93"
+                                                   "1\x94");
     QTest::newRow("Latin-1 letter") << QStringLiteral("caf\u00E9") << QByteArray("caf\xE9");
     QTest::newRow("CJK") << QStringLiteral("1\u4E2D2") << QByteArray("1?2");
     QTest::newRow("C1 control without a byte") << QStringLiteral("\u0080\u0081") << QByteArray("?\x81");
     QTest::newRow("surrogate pair is one character") << QStringLiteral("a\U0001F600b") << QByteArray("a?b");
-    QTest::newRow("lone surrogate") << (QStringLiteral("a") + QChar(char16_t(0xD800)) + QStringLiteral("b")) << QByteArray("a?b");
+    QTest::newRow("lone surrogate") << (QStringLiteral("a") + QChar(char16_t(0xD800)) + QStringLiteral("b"))
+                                    << QByteArray("a?b");
 }
 
 void TestTextImport::encodesCharactersOutsideCodePageAsQuestionMark()
@@ -258,34 +268,34 @@ void TestTextImport::normalizePath_data()
 
     const QChar back(u'\\');
     const QChar slash(u'/');
-    QTest::newRow("no doubled separator") << QStringLiteral("C:\\Lists\\a.txt") << back
-                                          << QStringLiteral("C:\\Lists\\a.txt");
-    QTest::newRow("drive root joined with a name") << QStringLiteral("C:\\\\a.txt") << back
-                                                   << QStringLiteral("C:\\a.txt");
-    QTest::newRow("network path keeps two leading") << QStringLiteral("\\\\server\\share\\\\a.txt") << back
-                                                    << QStringLiteral("\\\\server\\share\\a.txt");
-    QTest::newRow("three leading become two") << QStringLiteral("\\\\\\server\\a.txt") << back
-                                              << QStringLiteral("\\\\server\\a.txt");
-    QTest::newRow("four leading become two") << QStringLiteral("\\\\\\\\server\\a.txt") << back
-                                             << QStringLiteral("\\\\server\\a.txt");
-    QTest::newRow("one leading becomes two") << QStringLiteral("\\Lists\\a.txt") << back
-                                             << QStringLiteral("\\\\Lists\\a.txt");
-    QTest::newRow("three inside become two") << QStringLiteral("C:\\a\\\\\\b.txt") << back
-                                             << QStringLiteral("C:\\a\\\\b.txt");
-    QTest::newRow("four inside become two") << QStringLiteral("C:\\a\\\\\\\\b.txt") << back
-                                            << QStringLiteral("C:\\a\\\\b.txt");
+    QTest::newRow("no doubled separator")
+        << QStringLiteral("C:\\Lists\\a.txt") << back << QStringLiteral("C:\\Lists\\a.txt");
+    QTest::newRow("drive root joined with a name")
+        << QStringLiteral("C:\\\\a.txt") << back << QStringLiteral("C:\\a.txt");
+    QTest::newRow("network path keeps two leading")
+        << QStringLiteral("\\\\server\\share\\\\a.txt") << back << QStringLiteral("\\\\server\\share\\a.txt");
+    QTest::newRow("three leading become two")
+        << QStringLiteral("\\\\\\server\\a.txt") << back << QStringLiteral("\\\\server\\a.txt");
+    QTest::newRow("four leading become two")
+        << QStringLiteral("\\\\\\\\server\\a.txt") << back << QStringLiteral("\\\\server\\a.txt");
+    QTest::newRow("one leading becomes two")
+        << QStringLiteral("\\Lists\\a.txt") << back << QStringLiteral("\\\\Lists\\a.txt");
+    QTest::newRow("three inside become two")
+        << QStringLiteral("C:\\a\\\\\\b.txt") << back << QStringLiteral("C:\\a\\\\b.txt");
+    QTest::newRow("four inside become two")
+        << QStringLiteral("C:\\a\\\\\\\\b.txt") << back << QStringLiteral("C:\\a\\\\b.txt");
     QTest::newRow("separators only") << QStringLiteral("\\\\\\") << back << QStringLiteral("\\\\");
     QTest::newRow("empty") << QString() << back << QString();
-    QTest::newRow("slash: doubled inside") << QStringLiteral("home//a.txt") << slash
-                                           << QStringLiteral("home/a.txt");
-    QTest::newRow("slash: root folder joined") << QStringLiteral("//a.txt") << slash
-                                               << QStringLiteral("/a.txt");
-    QTest::newRow("slash: absolute path unchanged") << QStringLiteral("/tmp/lists/a.txt") << slash
-                                                    << QStringLiteral("/tmp/lists/a.txt");
-    QTest::newRow("slash: leading run becomes the root") << QStringLiteral("///tmp//a.txt") << slash
-                                                         << QStringLiteral("/tmp/a.txt");
-    QTest::newRow("slash: other separator untouched") << QStringLiteral("a\\\\b//c") << slash
-                                                      << QStringLiteral("a\\\\b/c");
+    QTest::newRow("slash: doubled inside")
+        << QStringLiteral("home//a.txt") << slash << QStringLiteral("home/a.txt");
+    QTest::newRow("slash: root folder joined")
+        << QStringLiteral("//a.txt") << slash << QStringLiteral("/a.txt");
+    QTest::newRow("slash: absolute path unchanged")
+        << QStringLiteral("/tmp/lists/a.txt") << slash << QStringLiteral("/tmp/lists/a.txt");
+    QTest::newRow("slash: leading run becomes the root")
+        << QStringLiteral("///tmp//a.txt") << slash << QStringLiteral("/tmp/a.txt");
+    QTest::newRow("slash: other separator untouched")
+        << QStringLiteral("a\\\\b//c") << slash << QStringLiteral("a\\\\b/c");
 }
 
 void TestTextImport::normalizePath()
@@ -336,8 +346,9 @@ void TestTextImport::loadsOneFileAfterExistingEntries()
     window.SetMousePointer(Pointer::Custom);
     window.PushButton3_Click();
 
-    QCOMPARE(entries(window.ListView1),
-             (QStringList{QStringLiteral("first"), QStringLiteral("888-342-9122"), QStringLiteral("342-9122")}));
+    QCOMPARE(
+        entries(window.ListView1),
+        (QStringList{QStringLiteral("first"), QStringLiteral("888-342-9122"), QStringLiteral("342-9122")}));
     QCOMPARE(platform.messages.size(), 0);
     QCOMPARE(window.MousePointer(), Pointer::Default);
     QVERIFY(window.ListView1->ListItems.Item(3).Checked());
@@ -352,11 +363,13 @@ void TestTextImport::loadsSeveralFilesInAnswerOrder()
     Form1 window(platform);
     window.ListView1->ListItems.Add(QStringLiteral("old"));
     // A trailing separator on the folder, as a root folder has, is tidied away.
-    platform.openAnswers.enqueue(severalFiles(dir.path() + QDir::separator(), {QStringLiteral("b.txt"), QStringLiteral("a.txt")}));
+    platform.openAnswers.enqueue(
+        severalFiles(dir.path() + QDir::separator(), {QStringLiteral("b.txt"), QStringLiteral("a.txt")}));
     window.PushButton3_Click();
 
-    QCOMPARE(entries(window.ListView1), (QStringList{QStringLiteral("old"), QStringLiteral("b1"),
-                                                     QStringLiteral("a1"), QStringLiteral("a2")}));
+    QCOMPARE(entries(window.ListView1),
+             (QStringList{QStringLiteral("old"), QStringLiteral("b1"), QStringLiteral("a1"),
+                          QStringLiteral("a2")}));
     QCOMPARE(platform.messages.size(), 0);
     QCOMPARE(window.MousePointer(), Pointer::Default);
 }
@@ -369,7 +382,8 @@ void TestTextImport::missingFileIsReportedAndOthersStillLoad()
     Form1 window(platform);
     bool busyWhileShown = false;
     platform.onMsgBox = [&](const FakePlatform::Message &) { busyWhileShown = window.IsBusy(); };
-    platform.openAnswers.enqueue(severalFiles(dir.path(), {QStringLiteral("missing.txt"), QStringLiteral("a.txt")}));
+    platform.openAnswers.enqueue(
+        severalFiles(dir.path(), {QStringLiteral("missing.txt"), QStringLiteral("a.txt")}));
     window.PushButton3_Click();
 
     QCOMPARE(platform.messages.size(), 1);
@@ -405,7 +419,8 @@ void TestTextImport::tellsViewOncePerFile()
     FakePlatform platform;
     Form1 window(platform);
     QSignalSpy inserted(window.ListView1->listModel(), &QAbstractItemModel::rowsInserted);
-    platform.openAnswers.enqueue(severalFiles(dir.path(), {QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+    platform.openAnswers.enqueue(
+        severalFiles(dir.path(), {QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
     window.PushButton3_Click();
 
     QCOMPARE(window.ListView1->ListItems.Count(), 10000);
@@ -453,7 +468,8 @@ void TestTextImport::reportsPathsThatAreNotRegularFiles()
     FakePlatform platform;
     Form1 window(platform);
     if (several)
-        platform.openAnswers.enqueue(severalFiles(dir.path(), {QFileInfo(path).fileName(), QStringLiteral("good.txt")}));
+        platform.openAnswers.enqueue(
+            severalFiles(dir.path(), {QFileInfo(path).fileName(), QStringLiteral("good.txt")}));
     else
         platform.openAnswers.enqueue(path);
     window.PushButton3_Click();
@@ -461,8 +477,10 @@ void TestTextImport::reportsPathsThatAreNotRegularFiles()
     QCOMPARE(platform.messages.size(), 1);
     const FakePlatform::Message &report = platform.messages[0];
     QCOMPARE(report.title, QStringLiteral("Application Error"));
-    QVERIFY2(report.text.contains(QDir::toNativeSeparators(QFileInfo(path).fileName())), qPrintable(report.text));
-    QVERIFY2(report.text.contains(QStringLiteral("\r\n") + kProcedure + QStringLiteral("at line ") + QString::number(step) + QStringLiteral("\r\r")),
+    QVERIFY2(report.text.contains(QDir::toNativeSeparators(QFileInfo(path).fileName())),
+             qPrintable(report.text));
+    QVERIFY2(report.text.contains(QStringLiteral("\r\n") + kProcedure + QStringLiteral("at line ")
+                                  + QString::number(step) + QStringLiteral("\r\r")),
              qPrintable(report.text));
     // Nothing was read from it; the next chosen file still loads.
     QCOMPARE(entries(window.ListView1), several ? QStringList{QStringLiteral("555-1234")} : QStringList{});
@@ -472,15 +490,17 @@ void TestTextImport::reportsPathsThatAreNotRegularFiles()
 void TestTextImport::reportsFileThatCannotBeOpened()
 {
     QTemporaryDir dir;
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
-                                          | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+    QFile::setPermissions(dir.path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                              | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
     const QString locked = writeFile(dir, QStringLiteral("locked.txt"), "555-1234\r\n");
     writeFile(dir, QStringLiteral("good.txt"), "555-9876\r\n");
     QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
 
     FakePlatform platform;
     Form1 window(platform);
-    platform.openAnswers.enqueue(severalFiles(dir.path(), {QStringLiteral("locked.txt"), QStringLiteral("good.txt")}));
+    platform.openAnswers.enqueue(
+        severalFiles(dir.path(), {QStringLiteral("locked.txt"), QStringLiteral("good.txt")}));
     // An administrator may open anything: act as an ordinary user meanwhile.
     const bool root = ::geteuid() == 0;
     if (root && ::seteuid(65534) != 0)
@@ -537,7 +557,8 @@ void TestTextImport::outOfMemoryKeepsEntriesReadSoFar()
     QCOMPARE(::setrlimit(RLIMIT_AS, &original), 0);
 
     QCOMPARE(platform.messages.size(), 1);
-    QVERIFY2(platform.messages[0].text.startsWith(QStringLiteral("Out of memory\r\n") + kProcedure + QStringLiteral("at line 120")),
+    QVERIFY2(platform.messages[0].text.startsWith(QStringLiteral("Out of memory\r\n") + kProcedure
+                                                  + QStringLiteral("at line 120")),
              qPrintable(platform.messages[0].text));
     const qsizetype kept = window.ListView1->ListItems.Count();
     QVERIFY2(kept > 1 && kept < 1 + lines, qPrintable(QString::number(kept)));

@@ -94,8 +94,8 @@ void TestValidationRun::sortsEveryEntryIntoOneResultList_data()
         << all << QStringList{ten, plus1, seven, abc} << QStringList{ten, plus1, seven} << QStringList{abc};
     QTest::newRow("invalid first") << all << QStringList{abc, seven, QStringLiteral("x"), ten}
                                    << QStringList{seven, ten} << QStringList{abc, QStringLiteral("x")};
-    QTest::newRow("no option on") << QList<int>{0, 0, 0} << QStringList{ten, plus1, seven, abc} << QStringList()
-                                  << QStringList{ten, plus1, seven, abc};
+    QTest::newRow("no option on") << QList<int>{0, 0, 0} << QStringList{ten, plus1, seven, abc}
+                                  << QStringList() << QStringList{ten, plus1, seven, abc};
     QTest::newRow("greyed options count as off")
         << QList<int>{2, 2, 1} << QStringList{ten, seven} << QStringList{seven} << QStringList{ten};
     QTest::newRow("duplicates stay") << all << QStringList{ten, abc, ten, abc, ten}
@@ -103,13 +103,15 @@ void TestValidationRun::sortsEveryEntryIntoOneResultList_data()
     QTest::newRow("spaces kept as written")
         << all << QStringList{QStringLiteral(" 888-342-9122"), QStringLiteral("888-342-9122 "), ten}
         << QStringList{ten} << QStringList{QStringLiteral(" 888-342-9122"), QStringLiteral("888-342-9122 ")};
-    QTest::newRow("empty entry") << all << QStringList{QString(), ten} << QStringList{ten} << QStringList{QString()};
+    QTest::newRow("empty entry") << all << QStringList{QString(), ten} << QStringList{ten}
+                                 << QStringList{QString()};
     QTest::newRow("text beyond Latin-1 kept")
-        << all << QStringList{QStringLiteral(u"\uFF18\uFF18\uFF18-342-9122"), QStringLiteral(u"342-9122 \u2713")}
+        << all
+        << QStringList{QStringLiteral(u"\uFF18\uFF18\uFF18-342-9122"), QStringLiteral(u"342-9122 \u2713")}
         << QStringList()
         << QStringList{QStringLiteral(u"\uFF18\uFF18\uFF18-342-9122"), QStringLiteral(u"342-9122 \u2713")};
-    QTest::newRow("only 7-digit") << QList<int>{0, 0, 1} << QStringList{ten, plus1, seven} << QStringList{seven}
-                                  << QStringList{ten, plus1};
+    QTest::newRow("only 7-digit") << QList<int>{0, 0, 1} << QStringList{ten, plus1, seven}
+                                  << QStringList{seven} << QStringList{ten, plus1};
 }
 
 void TestValidationRun::sortsEveryEntryIntoOneResultList()
@@ -177,14 +179,16 @@ void TestValidationRun::leavesTheInputListUnchanged()
 void TestValidationRun::newRunRestoresRemovedResults()
 {
     setOptions(*m_form, 1, 0, 0);
-    runOver({QStringLiteral("888-342-9122"), QStringLiteral("8883429122"), QStringLiteral("a"), QStringLiteral("b")});
+    runOver({QStringLiteral("888-342-9122"), QStringLiteral("8883429122"), QStringLiteral("a"),
+             QStringLiteral("b")});
     m_form->ListView2->SetSelectedIndex(1);
     m_form->ListView2_KeyDown(vbKeyDelete, 0);
     m_form->PushButton9_Click();
     QCOMPARE(entries(m_form->ListView2), QStringList{QStringLiteral("8883429122")});
     QVERIFY(entries(m_form->ListView3).isEmpty());
     m_form->PushButton17_Click();
-    QCOMPARE(entries(m_form->ListView2), (QStringList{QStringLiteral("888-342-9122"), QStringLiteral("8883429122")}));
+    QCOMPARE(entries(m_form->ListView2),
+             (QStringList{QStringLiteral("888-342-9122"), QStringLiteral("8883429122")}));
     QCOMPARE(entries(m_form->ListView3), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
 }
 
@@ -227,15 +231,20 @@ void TestValidationRun::failingStepIsReportedAndTheRunGoesOn_data()
     const QString seven = QStringLiteral("342-9122");
     const QString abc = QStringLiteral("abc");
     const QString xyz = QStringLiteral("xyz");
-    QTest::newRow("appending a valid entry") << 110 << qsizetype(3) << QStringList{ten} << QStringList{abc, xyz};
-    QTest::newRow("appending an invalid entry") << 112 << qsizetype(2) << QStringList{ten, seven} << QStringList{xyz};
-    QTest::newRow("reading the first entry") << 106 << qsizetype(1) << QStringList{seven} << QStringList{abc, xyz};
-    QTest::newRow("reading the last entry") << 106 << qsizetype(4) << QStringList{ten, seven} << QStringList{abc};
+    QTest::newRow("appending a valid entry")
+        << 110 << qsizetype(3) << QStringList{ten} << QStringList{abc, xyz};
+    QTest::newRow("appending an invalid entry")
+        << 112 << qsizetype(2) << QStringList{ten, seven} << QStringList{xyz};
+    QTest::newRow("reading the first entry")
+        << 106 << qsizetype(1) << QStringList{seven} << QStringList{abc, xyz};
+    QTest::newRow("reading the last entry")
+        << 106 << qsizetype(4) << QStringList{ten, seven} << QStringList{abc};
     QTest::newRow("judging counts as not valid")
         << 108 << qsizetype(3) << QStringList{ten} << QStringList{abc, seven, xyz};
-    QTest::newRow("advancing the loop leaves it") << 114 << qsizetype(2) << QStringList{ten} << QStringList{abc};
-    QTest::newRow("advancing after the last entry") << 114 << qsizetype(4) << QStringList{ten, seven}
-                                                    << QStringList{abc, xyz};
+    QTest::newRow("advancing the loop leaves it")
+        << 114 << qsizetype(2) << QStringList{ten} << QStringList{abc};
+    QTest::newRow("advancing after the last entry")
+        << 114 << qsizetype(4) << QStringList{ten, seven} << QStringList{abc, xyz};
 }
 
 void TestValidationRun::failingStepIsReportedAndTheRunGoesOn()
@@ -252,7 +261,8 @@ void TestValidationRun::failingStepIsReportedAndTheRunGoesOn()
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc"), QStringLiteral("342-9122"),
              QStringLiteral("xyz")});
     QCOMPARE(m_platform->messages.size(), 1);
-    QCOMPARE(m_platform->messages[0].text, ErrorReportText(QStringLiteral("Injected fault"), kRunProcedure, step));
+    QCOMPARE(m_platform->messages[0].text,
+             ErrorReportText(QStringLiteral("Injected fault"), kRunProcedure, step));
     QCOMPARE(m_platform->messages[0].style, MsgBoxStyle::Exclamation);
     QCOMPARE(m_platform->messages[0].title, QStringLiteral("Application Error"));
     QCOMPARE(entries(m_form->ListView2), valid);
@@ -288,7 +298,8 @@ void TestValidationRun::runningOutOfMemoryIsReportedOnce()
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc"), QStringLiteral("342-9122"),
              QStringLiteral("xyz")});
     QCOMPARE(m_platform->messages.size(), 1);
-    QCOMPARE(m_platform->messages[0].text, ErrorReportText(QStringLiteral("Out of memory"), kRunProcedure, 112));
+    QCOMPARE(m_platform->messages[0].text,
+             ErrorReportText(QStringLiteral("Out of memory"), kRunProcedure, 112));
     QCOMPARE(entries(m_form->ListView2), QStringList{QStringLiteral("888-342-9122")});
     QVERIFY(entries(m_form->ListView3).isEmpty());
     QCOMPARE(m_form->MousePointer(), Pointer::Default);
@@ -485,10 +496,11 @@ void TestValidationRun::showsTheHelpText()
     QCOMPARE(m_platform->messages.size(), 1);
     const FakePlatform::Message &box = m_platform->messages[0];
     QCOMPARE(box.text,
-             QStringLiteral("Each numbers should be on its own line, such as:\r\n\r\n888-934-8932\r\n6035348892\r\n\r\n"
-                            "This tool only validates the length and format of phone numbers, it does not determine "
-                            "if the phone number connects correctly with the desired party when dialed (for "
-                            "example). This tools is usually used to filter mistyped phone numbers."));
+             QStringLiteral(
+                 "Each numbers should be on its own line, such as:\r\n\r\n888-934-8932\r\n6035348892\r\n\r\n"
+                 "This tool only validates the length and format of phone numbers, it does not determine "
+                 "if the phone number connects correctly with the desired party when dialed (for "
+                 "example). This tools is usually used to filter mistyped phone numbers."));
     QCOMPARE(box.style, MsgBoxStyle::OkOnly);
     QVERIFY(box.title.isEmpty()); // the application title
     QCOMPARE(entries(m_form->ListView1), input);
@@ -505,8 +517,9 @@ void TestValidationRun::newUserWalkThrough()
     m_platform->inputAnswers.enqueue(QStringLiteral("888-342-9122, (888) 342-9122,abc"));
     m_form->PushButton6->click(); // Add Phone Number or Numbers
     QCOMPARE(entries(m_form->ListView1),
-             (QStringList{QStringLiteral("888-342-9122"), QStringLiteral("1-888-342-9122"), QStringLiteral("342-9122"),
-                          QStringLiteral("888-342-9122"), QStringLiteral("(888) 342-9122"), QStringLiteral("abc")}));
+             (QStringList{QStringLiteral("888-342-9122"), QStringLiteral("1-888-342-9122"),
+                          QStringLiteral("342-9122"), QStringLiteral("888-342-9122"),
+                          QStringLiteral("(888) 342-9122"), QStringLiteral("abc")}));
     m_form->PushButton17->click();
     QCOMPARE(entries(m_form->ListView2),
              (QStringList{QStringLiteral("888-342-9122"), QStringLiteral("1-888-342-9122"),
