@@ -199,7 +199,7 @@ void reserveForRest(NumberListModel &list, qsizetype entriesSoFar, qsizetype byt
     if (expected > double(std::numeric_limits<qsizetype>::max() / 16))
         return;
     try {
-        list.reserve(list.count() + qsizetype(expected) - entriesSoFar + 16);
+        list.reserve(list.count() + qsizetype(expected) - entriesSoFar + 16, true);
     } catch (const std::bad_alloc &) {
     }
 }

@@ -118,9 +118,9 @@ void NumberListModel::appendFromSlow(const NumberListModel &other, qsizetype row
     afterAppend();
 }
 
-void NumberListModel::reserve(qsizetype n)
+void NumberListModel::reserve(qsizetype n, bool faultIn)
 {
-    writable().reserve(n);
+    writable().reserve(n, faultIn);
 }
 
 void NumberListModel::remove(qsizetype row)

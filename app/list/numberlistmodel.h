@@ -78,7 +78,9 @@ public:
         else
             appendFromSlow(other, row);
     }
-    void reserve(qsizetype n);
+    // Room for n entries in all. `faultIn` when they will surely come (a file
+    // being read), so their memory is mapped in one go.
+    void reserve(qsizetype n, bool faultIn = false);
     void remove(qsizetype row);
     void clear();
 

@@ -8,6 +8,21 @@
 #include <sys/mman.h>
 #endif
 
+namespace {
+
+// Memory about to be written from start to end: fault all its pages in with
+// one call rather than one page fault per page. Only a hint.
+void faultIn([[maybe_unused]] void *start, [[maybe_unused]] std::size_t size)
+{
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    const auto first = reinterpret_cast<std::uintptr_t>(start) & ~std::uintptr_t(4095);
+    const auto last = reinterpret_cast<std::uintptr_t>(start) + size;
+    ::madvise(reinterpret_cast<void *>(first), last - first, MADV_POPULATE_WRITE);
+#endif
+}
+
+} // namespace
+
 TextArena::TextArena()
 {
     m_chunks.push_back(nullptr);
@@ -27,14 +42,9 @@ std::uint32_t TextArena::newChunk(std::size_t capacity)
 {
     auto chunk = std::make_unique<Chunk>();
     chunk->data = static_cast<char *>(std::malloc(capacity ? capacity : 1));
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    // A chunk is filled from start to end at once: fault all its pages in with
-    // one call rather than one fault per page.
-    if (chunk->data && capacity == kChunkBytes) {
-        const auto start = reinterpret_cast<std::uintptr_t>(chunk->data) & ~std::uintptr_t(4095);
-        ::madvise(reinterpret_cast<void *>(start), capacity, MADV_POPULATE_WRITE);
-    }
-#endif
+    // A chunk is filled from start to end at once.
+    if (chunk->data && capacity == kChunkBytes)
+        faultIn(chunk->data, capacity);
     if (!chunk->data)
         throw std::bad_alloc();
     chunk->capacity = capacity;
@@ -160,6 +170,13 @@ void RecordArray::grow(std::size_t capacity)
         throw std::bad_alloc(); // the old block is still valid and unchanged
     m_data = data;
     m_capacity = capacity;
+}
+
+void RecordArray::reserveAndFaultIn(std::size_t n)
+{
+    reserve(n);
+    if (n > m_size)
+        faultIn(m_data + m_size, (n - m_size) * sizeof(EntryRecord));
 }
 
 void RecordArray::erase(std::size_t i)

@@ -185,6 +185,8 @@ public:
         if (n > m_capacity)
             grow(n);
     }
+    // For room that will surely be filled: its pages are faulted in now.
+    void reserveAndFaultIn(std::size_t n);
     void release(); // empties the array and frees its memory
 
 private:
@@ -231,7 +233,13 @@ public:
     void setChecked(qsizetype i, bool on);
     void remove(qsizetype i);
     void clear();
-    void reserve(qsizetype n) { m_records.reserve(std::size_t(n)); }
+    void reserve(qsizetype n, bool faultIn = false)
+    {
+        if (faultIn)
+            m_records.reserveAndFaultIn(std::size_t(n));
+        else
+            m_records.reserve(std::size_t(n));
+    }
 
 private:
     std::shared_ptr<TextArena> m_arena;
