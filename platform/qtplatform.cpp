@@ -135,32 +135,18 @@ QString QtPlatform::InputBox(const QString &prompt, const QString &title)
     return dialog.textValue();
 }
 
-QString QtPlatform::ShowOpen(const FileDialogSettings &settings)
-{
-    QFileDialog dialog(dialogParent(), settings.title);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(settings.flags & 0x200 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-    const QStringList filters = nameFilters(settings.filter);
-    if (!filters.isEmpty())
-        dialog.setNameFilters(filters);
-    const QString fileName = settings.fileName.section(QChar(u'\0'), 0, 0);
-    if (!fileName.isEmpty())
-        dialog.selectFile(fileName);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return openAnswer(dialog.selectedFiles());
-}
+namespace {
 
-QString QtPlatform::ShowSave(const FileDialogSettings &settings)
+// Shows the shared file dialog as the command set it up; the chosen files, or
+// none when the user cancelled.
+QStringList runFileDialog(const FileDialogSettings &settings, QFileDialog::AcceptMode acceptMode,
+                          QFileDialog::FileMode fileMode)
 {
     QFileDialog dialog(dialogParent(), settings.title);
     dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    // The dialog keeps asking before it replaces a file: a slip of the mouse
-    // must not destroy an earlier export.
-    const QStringList filters = nameFilters(settings.filter);
+    dialog.setAcceptMode(acceptMode);
+    dialog.setFileMode(fileMode);
+    const QStringList filters = QtPlatform::nameFilters(settings.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
     // A multi-file answer left by the open dialog holds NULs; its first piece
@@ -170,7 +156,23 @@ QString QtPlatform::ShowSave(const FileDialogSettings &settings)
         dialog.selectFile(fileName);
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    const QStringList files = dialog.selectedFiles();
+    return dialog.selectedFiles();
+}
+
+} // namespace
+
+QString QtPlatform::ShowOpen(const FileDialogSettings &settings)
+{
+    return openAnswer(
+        runFileDialog(settings, QFileDialog::AcceptOpen,
+                      settings.flags & 0x200 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile));
+}
+
+QString QtPlatform::ShowSave(const FileDialogSettings &settings)
+{
+    // The dialog keeps asking before it replaces a file: a slip of the mouse
+    // must not destroy an earlier export.
+    const QStringList files = runFileDialog(settings, QFileDialog::AcceptSave, QFileDialog::AnyFile);
     if (files.isEmpty())
         return {};
     return QDir::toNativeSeparators(QFileInfo(files.front()).absoluteFilePath());
