@@ -12,15 +12,10 @@
 
 namespace {
 
-// Positions are kept as the designer measured them, in twips (15 a pixel).
-int px(int twips)
-{
-    return (twips + 7) / 15;
-}
-
+// Positions are kept as the designer measured them, in twips.
 QRect twipRect(int left, int top, int width, int height)
 {
-    return QRect(px(left), px(top), px(width), px(height));
+    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
 }
 
 QFont arialBold(qreal points)
@@ -57,7 +52,7 @@ Form1::Form1(Platform &platform, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
-    setFixedSize(px(15960), px(5670));
+    setFixedSize(TwipsToPixels(15960), TwipsToPixels(5670));
     setFont(arialBold(9));
     setAutoFillBackground(true);
     QPalette pal = palette();

@@ -103,11 +103,6 @@ ColumnHeader ColumnHeadersCollection::Item(int index) const
 
 namespace {
 
-int twipsToPixels(int twips)
-{
-    return int(std::lround(twips / 15.0));
-}
-
 // The start of a text, enough to fill a cell of `width` pixels: a text of a
 // megabyte is never laid out whole just to show its first characters.
 QString displayPrefix(const EntryText &text, int width)
@@ -198,13 +193,13 @@ void ListView::applyColumnWidths()
 {
     const int columns = std::min(m_header->count(), m_model->columnTitleCount());
     for (int c = 0; c < columns; ++c)
-        m_header->resizeSection(c, twipsToPixels(m_model->columnWidthTwips(c)));
+        m_header->resizeSection(c, TwipsToPixels(m_model->columnWidthTwips(c)));
 }
 
 void ListView::onColumnWidthChanged(int column, int twips)
 {
     if (column >= 0 && column < m_header->count())
-        m_header->resizeSection(column, twipsToPixels(twips));
+        m_header->resizeSection(column, TwipsToPixels(twips));
 }
 
 void ListView::onRowsChanged()

@@ -48,6 +48,12 @@ private:
     NumberListModel *m_model;
 };
 
+// Sizes are designed in twips; 15 twips make one pixel.
+inline int TwipsToPixels(int twips)
+{
+    return (twips + 7) / 15;
+}
+
 class ColumnHeader
 {
 public:
