@@ -105,28 +105,18 @@ char *pad(char *p, qsizetype length, qsizetype width)
 
 } // namespace
 
-void PaddedTextLines::appendCell(QByteArray &out, QStringView text, qsizetype width) const
+void PaddedTextLines::appendCell(QByteArray &out, QStringView text, qsizetype width)
 {
     Windows1252::encodeAppend(text, out);
     pad(grow(out, std::max(width - text.size(), qsizetype(0)) + 1), text.size(), width);
 }
 
-void PaddedTextLines::appendCell(QByteArray &out, QLatin1StringView text, qsizetype width) const
+void PaddedTextLines::appendCell(QByteArray &out, QLatin1StringView text, qsizetype width)
 {
-    // The common case of the lists, written straight into the buffer: the
-    // bytes are the Latin-1 ones except for U+0080..U+009F.
-    const qsizetype length = text.size();
-    char *p = grow(out, std::max(width, length) + 1);
-    if (length > 0) // an empty text may have no data pointer at all
-        std::memcpy(p, text.data(), std::size_t(length));
-    for (qsizetype i = 0; i < length; ++i) {
-        const auto c = static_cast<unsigned char>(p[i]);
-        if ((c & 0xE0) == 0x80) {
-            const int b = Windows1252::fromUnicode(c);
-            p[i] = b < 0 ? '?' : char(b);
-        }
-    }
-    pad(p + length, length, width);
+    // The common case of the lists: one growth of the buffer for the cell.
+    char *p = grow(out, std::max(width, text.size()) + 1);
+    Windows1252::encodeTo(text, p);
+    pad(p + text.size(), text.size(), width);
 }
 
 void PaddedTextLines::appendHeaderLine(QByteArray &out) const

@@ -30,8 +30,9 @@ public:
     void appendEntryLine(QByteArray &out, qsizetype row) const;
 
 private:
-    void appendCell(QByteArray &out, QStringView text, qsizetype width) const;
-    void appendCell(QByteArray &out, QLatin1StringView text, qsizetype width) const;
+    // Encodes the text, pads it to the width and closes it with a TAB.
+    static void appendCell(QByteArray &out, QStringView text, qsizetype width);
+    static void appendCell(QByteArray &out, QLatin1StringView text, qsizetype width);
 
     const NumberListSnapshot &m_list;
     std::vector<qsizetype> m_widths;

@@ -1,6 +1,7 @@
 #include "input/windows1252.h"
 
 #include <array>
+#include <cstring>
 
 namespace Windows1252 {
 
@@ -97,16 +98,23 @@ void encodeAppend(QStringView text, QByteArray &out)
     }
 }
 
+void encodeTo(QLatin1StringView text, char *out)
+{
+    const qsizetype n = text.size();
+    if (n > 0) // an empty view may have no data at all
+        std::memcpy(out, text.data(), std::size_t(n));
+    // Latin-1 characters U+0080..U+009F: only the five unassigned ones exist.
+    for (qsizetype i = 0; i < n; ++i) {
+        if (kDiffers[static_cast<unsigned char>(out[i])])
+            out[i] = kReplacement;
+    }
+}
+
 void encodeAppend(QLatin1StringView text, QByteArray &out)
 {
     const qsizetype start = out.size();
-    out.append(text.data(), text.size());
-    // Latin-1 characters U+0080..U+009F: only the five unassigned ones exist.
-    char *p = out.data() + start;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (kDiffers[static_cast<unsigned char>(p[i])])
-            p[i] = kReplacement;
-    }
+    out.resize(start + text.size());
+    encodeTo(text, out.data() + start);
 }
 
 QByteArray encode(QStringView text)

@@ -31,6 +31,8 @@ QString decode(QByteArrayView bytes);
 // becomes one "?" (a surrogate pair counts as one character).
 void encodeAppend(QStringView text, QByteArray &out);
 void encodeAppend(QLatin1StringView text, QByteArray &out);
+// Writes the text.size() bytes of a Latin-1 text to `out`, which has room.
+void encodeTo(QLatin1StringView text, char *out);
 QByteArray encode(QStringView text);
 QByteArray encode(QLatin1StringView text);
 
