@@ -24,6 +24,14 @@ inline constexpr int Hourglass = 11; // the window is busy
 inline constexpr int Custom = 99;    // MouseIcon
 } // namespace Pointer
 
+// What the load and save commands set on CommonDialog1: read-only box,
+// several files, explorer style, long names; text files first.
+inline constexpr int kListDialogFlags = 2621953;
+inline QString ListDialogFilter()
+{
+    return QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
+}
+
 // Key code of the Delete key in the lists' KeyDown events.
 inline constexpr int vbKeyDelete = 46;
 

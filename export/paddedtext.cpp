@@ -213,11 +213,9 @@ void saveListAsText(Form1 &form, ListView &list, const QString &procedureText)
 {
     Guarded proc(form.platform(), procedureText);
     QString fileName;
-    proc(106, [&] { form.CommonDialog1.flags = 2621953; });
+    proc(106, [&] { form.CommonDialog1.flags = kListDialogFlags; });
     proc(108, [&] { form.CommonDialog1.title = QStringLiteral("Save"); });
-    proc(110, [&] {
-        form.CommonDialog1.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
-    });
+    proc(110, [&] { form.CommonDialog1.filter = ListDialogFilter(); });
     proc(112, [&] { form.CommonDialog1.fileName = form.platform().ShowSave(form.CommonDialog1); });
     proc(114, [&] { fileName = form.CommonDialog1.fileName; });
     if (fileName.isEmpty())

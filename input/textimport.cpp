@@ -308,12 +308,11 @@ void Form1::PushButton3_Click()
     QStringList pieces;
 
     proc(100, [&] { CommonDialog1.fileName = QString(); });
-    proc(102, [&] { CommonDialog1.flags = 2621953; });
+    proc(102, [&] { CommonDialog1.flags = kListDialogFlags; });
     proc(104, [&] {
         CommonDialog1.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files");
     });
-    proc(106,
-         [&] { CommonDialog1.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"); });
+    proc(106, [&] { CommonDialog1.filter = ListDialogFilter(); });
     proc(108, [&] { CommonDialog1.fileName = platform().ShowOpen(CommonDialog1); });
     if (CommonDialog1.fileName.isEmpty()) // 110: cancelled
         return;
