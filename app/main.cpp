@@ -49,8 +49,10 @@ int main(int argc, char *argv[])
     Q_INIT_RESOURCE(quillory); // the icon lives in the static library
     QApplication::setApplicationName(AppInfo::productName());
     QApplication::setApplicationVersion(QStringLiteral(QUILLORY_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("quillory"));
-    const QIcon icon(QStringLiteral(":/quillory.svg"));
+    QApplication::setDesktopFileName(QStringLiteral(QUILLORY_APP_ID));
+    // The installed theme icon under the desktop ID, else the built-in copy.
+    const QIcon icon =
+        QIcon::fromTheme(QStringLiteral(QUILLORY_APP_ID), QIcon(QStringLiteral(":/quillory.svg")));
     QApplication::setWindowIcon(icon);
 
     QtPlatform platform;

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
@@ -121,6 +123,67 @@ std::optional<Window> findWindow(Display *display, Window parent, const QString 
     return found;
 }
 
+// The window's WM_CLASS: instance and class names, by which X11 desktops match
+// a window to its desktop entry.
+QStringList windowClass(Display *display, Window window)
+{
+    XClassHint hint = {};
+    if (!XGetClassHint(display, window, &hint))
+        return {};
+    const QStringList names{QString::fromLocal8Bit(hint.res_name), QString::fromLocal8Bit(hint.res_class)};
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    return names;
+}
+
+// The width and height of the first image in the window's _NET_WM_ICON.
+QSize windowIconSize(Display *display, Window window)
+{
+    const Atom netIcon = XInternAtom(display, "_NET_WM_ICON", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char *data = nullptr;
+    QSize size;
+    if (XGetWindowProperty(display, window, netIcon, 0, 2, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data)
+            == Success
+        && data && format == 32 && count == 2) {
+        const auto *values = reinterpret_cast<const unsigned long *>(data);
+        size = QSize(int(values[0]), int(values[1]));
+    }
+    if (data)
+        XFree(data);
+    return size;
+}
+
+// The keys of a desktop entry's [Desktop Entry] group.
+QHash<QString, QString> desktopEntry(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QHash<QString, QString> keys;
+    bool inEntry = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u'['))
+            inEntry = line == QLatin1StringView("[Desktop Entry]");
+        else if (inEntry && line.contains(u'=') && !line.startsWith(u'#'))
+            keys.insert(line.section(u'=', 0, 0).trimmed(), line.section(u'=', 1).trimmed());
+    }
+    return keys;
+}
+
+// The program under test: the one just built, or the one named by
+// QUILLORY_SMOKE_EXECUTABLE (an installed package's).
+QString executable()
+{
+    const QString chosen = qEnvironmentVariable("QUILLORY_SMOKE_EXECUTABLE");
+    return chosen.isEmpty() ? QStringLiteral(QUILLORY_EXECUTABLE) : chosen;
+}
+
 // What a window manager sends when the user clicks the close box.
 void askToClose(Display *display, Window window)
 {
@@ -195,7 +258,7 @@ void TestSmoke::refusesToStartWithoutADisplay()
     QVERIFY(home.isValid());
     QProcess program;
     program.setProcessEnvironment(privateEnvironment(home));
-    program.start(QStringLiteral(QUILLORY_EXECUTABLE), {});
+    program.start(executable(), {});
     QVERIFY2(program.waitForFinished(30000), "the program did not end by itself");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 1);
@@ -220,7 +283,7 @@ void TestSmoke::windowOpensAtItsSizeAndClosesOnRequest()
     QProcess program;
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QStringLiteral(QUILLORY_EXECUTABLE), {});
+    program.start(executable(), {});
     QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
     auto stopProgram = qScopeGuard([&] {
         if (program.state() != QProcess::NotRunning) {
@@ -252,6 +315,21 @@ void TestSmoke::windowOpensAtItsSizeAndClosesOnRequest()
     }
     QCOMPARE(attributes.width, 1064);
     QCOMPARE(attributes.height, 378);
+
+    // The desktop finds the window's entry and icon by these.
+    const QStringList wmClass = windowClass(display, *window);
+    QCOMPARE(wmClass.value(1), QStringLiteral(QUILLORY_WM_CLASS));
+    const QSize iconSize = windowIconSize(display, *window);
+    QVERIFY2(iconSize.width() >= 16 && iconSize.height() == iconSize.width(), "the window has no icon");
+    // QUILLORY_SMOKE_DESKTOP_FILE names the installed desktop entry to match against.
+    const QString desktopFile = qEnvironmentVariable("QUILLORY_SMOKE_DESKTOP_FILE");
+    if (!desktopFile.isEmpty()) {
+        const QHash<QString, QString> entry = desktopEntry(desktopFile);
+        QVERIFY2(!entry.isEmpty(), qPrintable(desktopFile + QStringLiteral(" has no [Desktop Entry]")));
+        QCOMPARE(entry.value(QStringLiteral("StartupWMClass")), wmClass.value(1));
+        QCOMPARE(entry.value(QStringLiteral("Icon")), QFileInfo(desktopFile).completeBaseName());
+        QCOMPARE(QFileInfo(executable()).fileName(), entry.value(QStringLiteral("Exec")).section(u' ', 0, 0));
+    }
 
     askToClose(display, *window);
     QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
