@@ -87,8 +87,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUILLORY_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUILLORY_PACKAGE_HOMEPAGE}")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "check lists of US telephone numbers
-Quillory checks lists of United States telephone numbers for a valid length
+# The synopsis is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quillory checks lists of United States telephone numbers for a valid length
 and written form. Numbers are typed in, loaded from text files or taken from
 the samples; the accepted shapes (10 digits, 1 plus 10 digits, 7 digits) are
 chosen in the window. The valid and the invalid numbers can be saved as padded

@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build Quillory and run its tests.
-# Runs as root, or through sudo; does nothing when everything is there.
+# Installs the Debian 12 packages needed to build Quillory and run its tests;
+# "tools/install-deps.sh package" adds what building and checking the Debian
+# package needs. Runs as root, or through sudo; does nothing when everything is there.
 set -euo pipefail
 
 packages=(
-    # build
-    g++ cmake ninja-build pkg-config qt6-base-dev libxlsxwriter-dev libx11-dev
+    # build; rsvg-convert renders the PNG icons from the SVG
+    g++ cmake ninja-build pkg-config qt6-base-dev libxlsxwriter-dev libx11-dev librsvg2-bin
     # run: the SVG icon engine and the window's font (metric-compatible with Arial)
     libqt6svg6 fonts-liberation
     # tests: a private X server for the real-window test, and a workbook reader
     xvfb xauth python3-openpyxl
 )
+if [[ "${1:-}" == package ]]; then
+    packages+=(
+        # CPack's DEB generator: dependencies (dpkg-shlibdeps), hardening flags, ELF detection
+        dpkg-dev file
+        # checks of the package and of its AppStream metadata
+        lintian appstream
+    )
+fi
 
 missing=()
 for package in "${packages[@]}"; do
