@@ -392,6 +392,13 @@ void TestSmoke::windowTitlesAreExactlyTheirTexts()
 
     const std::optional<Window> main = waitForWindow(display, QStringLiteral("Quillory"), program);
     QVERIFY2(main, qPrintable(shownTitles(display)));
+    // The desktop lists the program under its application title.
+    XClassHint classHint = {};
+    QVERIFY(XGetClassHint(display, *main, &classHint));
+    const QString className = QString::fromLocal8Bit(classHint.res_class);
+    XFree(classHint.res_name);
+    XFree(classHint.res_class);
+    QCOMPARE(className, QStringLiteral("Quillory"));
 
     // Each button's centre, in pixels of the window (15 twips a pixel).
     struct Case
