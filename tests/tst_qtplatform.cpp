@@ -626,6 +626,15 @@ void TestQtPlatform::settingsStoreFailuresGiveOneNotice()
     if (kind != QStringLiteral("folder") && geteuid() == 0) {
         if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
             QSKIP("running as root and setpriv is missing: file permissions cannot be tried");
+        const QStringList asNobody{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                   QStringLiteral("--clear-groups")};
+        if (QProcess::execute(QStringLiteral("setpriv"),
+                              asNobody
+                                  + QStringList{QStringLiteral("test"), QStringLiteral("-x"),
+                                                QCoreApplication::applicationFilePath()})
+            != 0)
+            QSKIP("running as root, and an unprivileged user cannot reach this test program: file "
+                  "permissions cannot be tried");
         QTemporaryDir home;
         QVERIFY(home.isValid());
         QVERIFY(::chown(QFile::encodeName(home.path()).constData(), 65534, 65534) == 0);
@@ -636,10 +645,10 @@ void TestQtPlatform::settingsStoreFailuresGiveOneNotice()
         child.setProcessEnvironment(environment);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QStringLiteral("setpriv"),
-                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                     QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
-                     QStringLiteral("settingsStoreFailuresGiveOneNotice:")
-                         + QString::fromUtf8(QTest::currentDataTag())});
+                    asNobody
+                        + QStringList{QCoreApplication::applicationFilePath(),
+                                      QStringLiteral("settingsStoreFailuresGiveOneNotice:")
+                                          + QString::fromUtf8(QTest::currentDataTag())});
         QVERIFY(child.waitForFinished(60000));
         const QByteArray output = child.readAll();
         QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
