@@ -103,7 +103,10 @@ void Form1::Form_Load()
 
 void Form1::SetAppTitle()
 {
-    QGuiApplication::setApplicationDisplayName(ShortAppTitle(AppInfo::productName()));
+    // The application name is what the desktop lists the program under and
+    // what untitled boxes show. The display name stays unset: Qt would add it
+    // to the title of every other window.
+    QCoreApplication::setApplicationName(ShortAppTitle(AppInfo::productName()));
 }
 
 QString Form1::ShortAppTitle(const QString &productName)

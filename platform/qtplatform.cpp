@@ -2,17 +2,22 @@
 
 #include "app/errorreport.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTime>
+
+#include <limits>
 
 namespace {
 
@@ -22,9 +27,12 @@ QWidget *dialogParent()
     return QApplication::activeWindow();
 }
 
+// The application title is the name the program is listed under. It is kept
+// as the application name rather than the display name, which Qt's X11 layer
+// would append to every other window's title.
 QString titleOrApplicationTitle(const QString &title)
 {
-    return title.isEmpty() ? QGuiApplication::applicationDisplayName() : title;
+    return title.isEmpty() ? QCoreApplication::applicationName() : title;
 }
 
 bool isExecutableFile(const QString &path)
@@ -67,15 +75,11 @@ QStringList QtPlatform::nameFilters(const QString &dialogFilter)
         }
         if (patterns.isEmpty())
             patterns << QStringLiteral("*");
-        // Qt reads the patterns from the parentheses, so the description's own
-        // list is replaced by the converted one.
-        if (description.endsWith(u')')) {
-            const qsizetype open = description.lastIndexOf(u'(');
-            if (open >= 0)
-                description = description.left(open).trimmed();
-        }
         if (description.isEmpty())
-            description = patterns.join(u' ');
+            description = patternText.isEmpty() ? patterns.join(u' ') : patternText;
+        // Qt takes the patterns from the last parentheses; the dialog shows what
+        // comes before them (HideNameFilterDetails), which is the description
+        // exactly as the command wrote it.
         filters << description + QStringLiteral(" (") + patterns.join(u' ') + u')';
     }
     return filters;
@@ -130,6 +134,9 @@ QString QtPlatform::InputBox(const QString &prompt, const QString &title)
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setLabelText(displayText(prompt));
     dialog.setTextValue(QString());
+    // A pasted list may be far longer than a line edit takes by default.
+    if (auto *edit = dialog.findChild<QLineEdit *>())
+        edit->setMaxLength(std::numeric_limits<int>::max());
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.textValue();
@@ -137,15 +144,86 @@ QString QtPlatform::InputBox(const QString &prompt, const QString &title)
 
 namespace {
 
-// Shows the shared file dialog as the command set it up; the chosen files, or
-// none when the user cancelled.
-QStringList runFileDialog(const FileDialogSettings &settings, QFileDialog::AcceptMode acceptMode,
-                          QFileDialog::FileMode fileMode)
+// The open dialog answers every name the user chose, in the order of its file
+// name field, also names of files that do not exist: the command says which
+// ones it could not find. Qt's own check would drop such names or refuse them.
+// Typing a folder still moves the dialog there.
+class OpenDialog : public QFileDialog
 {
-    QFileDialog dialog(dialogParent(), settings.title);
+public:
+    OpenDialog(QWidget *parent, const QString &title, bool several)
+        : QFileDialog(parent, title), m_several(several)
+    {
+        setAcceptMode(AcceptOpen);
+        // AnyFile keeps Qt from judging the typed names; the views still let
+        // the user pick several files (set once they exist, see showEvent).
+        setFileMode(AnyFile);
+    }
+
+    QStringList chosenFiles() const { return m_chosen; }
+
+    void accept() override
+    {
+        const QStringList names = typedNames();
+        const QDir folder = directory();
+        QStringList files;
+        for (const QString &name : names)
+            files << QDir::cleanPath(folder.absoluteFilePath(expandHome(name)));
+        if (files.isEmpty() || (files.size() == 1 && QFileInfo(files.front()).isDir())
+            || names == QStringList{QStringLiteral("..")}) {
+            QFileDialog::accept(); // navigation, or nothing typed: Qt's own business
+            return;
+        }
+        m_chosen = files;
+        QDialog::accept();
+    }
+
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        const auto selection =
+            m_several ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection;
+        for (const char *name : {"listView", "treeView"}) {
+            if (auto *view = findChild<QAbstractItemView *>(QLatin1StringView(name)))
+                view->setSelectionMode(selection);
+        }
+        QFileDialog::showEvent(event);
+    }
+
+private:
+    // The names in the file name field: one name, or several in double quotes
+    // ("a.txt" "b.txt"), as the dialog writes a multiple selection.
+    QStringList typedNames() const
+    {
+        const auto *edit = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        const QString text = edit ? edit->text() : QString();
+        if (!text.contains(u'"'))
+            return text.trimmed().isEmpty() ? QStringList() : QStringList{text};
+        QStringList names;
+        const QStringList tokens = text.split(u'"');
+        for (qsizetype i = 1; i < tokens.size(); i += 2) {
+            if (!tokens[i].isEmpty())
+                names << tokens[i];
+        }
+        return names;
+    }
+
+    static QString expandHome(const QString &name)
+    {
+        if (name == u'~' || name.startsWith(QStringLiteral("~/")))
+            return QDir::homePath() + name.mid(1);
+        return name;
+    }
+
+    bool m_several;
+    QStringList m_chosen;
+};
+
+void setUpFileDialog(QFileDialog &dialog, const FileDialogSettings &settings)
+{
     dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setAcceptMode(acceptMode);
-    dialog.setFileMode(fileMode);
+    // The filter list shows each description as the command wrote it.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     const QStringList filters = QtPlatform::nameFilters(settings.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
@@ -154,25 +232,30 @@ QStringList runFileDialog(const FileDialogSettings &settings, QFileDialog::Accep
     const QString fileName = settings.fileName.section(QChar(u'\0'), 0, 0);
     if (!fileName.isEmpty())
         dialog.selectFile(fileName);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles();
 }
 
 } // namespace
 
 QString QtPlatform::ShowOpen(const FileDialogSettings &settings)
 {
-    return openAnswer(
-        runFileDialog(settings, QFileDialog::AcceptOpen,
-                      settings.flags & 0x200 ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile));
+    OpenDialog dialog(dialogParent(), settings.title, settings.flags & 0x200);
+    setUpFileDialog(dialog, settings);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return openAnswer(dialog.chosenFiles());
 }
 
 QString QtPlatform::ShowSave(const FileDialogSettings &settings)
 {
     // The dialog keeps asking before it replaces a file: a slip of the mouse
     // must not destroy an earlier export.
-    const QStringList files = runFileDialog(settings, QFileDialog::AcceptSave, QFileDialog::AnyFile);
+    QFileDialog dialog(dialogParent(), settings.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    setUpFileDialog(dialog, settings);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList files = dialog.selectedFiles();
     if (files.isEmpty())
         return {};
     return QDir::toNativeSeparators(QFileInfo(files.front()).absoluteFilePath());
@@ -197,10 +280,70 @@ bool QtPlatform::ClipboardSetText(const QString &text, int format)
     return clipboard->text() == text;
 }
 
+namespace {
+
+// Why the store's file cannot be written, in the words of the file layer.
+QString writeProblem(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        return QStringLiteral("a folder has its name");
+    QSaveFile probe(path); // what the store writes with; cancelled, it leaves the file alone
+    if (probe.open(QIODevice::WriteOnly)) {
+        probe.cancelWriting();
+        return QStringLiteral("the file could not be written");
+    }
+    return probe.errorString();
+}
+
+QString readProblem(const QString &path, QSettings::Status status)
+{
+    if (status == QSettings::FormatError)
+        return QStringLiteral("its content is not in the form of a settings file");
+    if (QFileInfo(path).isDir())
+        return QStringLiteral("a folder has its name");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    return QStringLiteral("the file could not be read");
+}
+
+} // namespace
+
+void QtPlatform::settingsNotice(const QString &text)
+{
+    // One word per run is enough: the same store fails the same way each time.
+    if (m_settingsNoticeGiven)
+        return;
+    m_settingsNoticeGiven = true;
+    MsgBox(text, MsgBoxStyle::OkOnly, QString());
+}
+
+QString QtPlatform::readProblemOf(const QString &app, const QSettings &store)
+{
+    // Qt keeps a file it has read for the next store object of the same file,
+    // and only the first one hears that it could not be read: the answer is
+    // kept for the run.
+    const auto known = m_storeReadProblems.constFind(app);
+    if (known != m_storeReadProblems.cend())
+        return *known;
+    const QString problem =
+        store.status() == QSettings::NoError ? QString() : readProblem(store.fileName(), store.status());
+    m_storeReadProblems.insert(app, problem);
+    return problem;
+}
+
+// The store may be shared with the maker's other programs: a file that cannot
+// be read is never written over, so that nothing of theirs is lost.
 QString QtPlatform::GetSetting(const QString &app, const QString &section, const QString &key,
                                const QString &defaultValue)
 {
     QSettings store(QSettings::IniFormat, QSettings::UserScope, app, QString());
+    if (const QString problem = readProblemOf(app, store); !problem.isEmpty()) {
+        settingsNotice(QStringLiteral("Cannot read the settings in %1: %2. The options start with their "
+                                      "defaults, and the file is left as it is.")
+                           .arg(QDir::toNativeSeparators(store.fileName()), problem));
+        return defaultValue;
+    }
     store.beginGroup(section);
     const QVariant value = store.value(key);
     if (!value.isValid())
@@ -212,13 +355,23 @@ void QtPlatform::SaveSetting(const QString &app, const QString &section, const Q
                              const QString &value)
 {
     QSettings store(QSettings::IniFormat, QSettings::UserScope, app, QString());
+    const QString path = QDir::toNativeSeparators(store.fileName());
+    if (const QString problem = readProblemOf(app, store); !problem.isEmpty()) {
+        settingsNotice(QStringLiteral("Cannot read the settings in %1: %2. Changed options are not saved, "
+                                      "and the file is left as it is.")
+                           .arg(path, problem));
+        return;
+    }
     store.beginGroup(section);
+    const QVariant stored = store.value(key);
+    if (stored.isValid() && stored.toString() == value)
+        return; // already there: nothing to write
     store.setValue(key, value);
     store.endGroup();
     store.sync();
     if (store.status() != QSettings::NoError)
-        throw Failure(
-            QStringLiteral("Cannot save the setting in %1").arg(QDir::toNativeSeparators(store.fileName())));
+        settingsNotice(
+            QStringLiteral("Cannot save the setting in %1: %2.").arg(path, writeProblem(store.fileName())));
 }
 
 void QtPlatform::Shell(const QString &program, const QStringList &arguments)

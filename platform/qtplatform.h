@@ -2,6 +2,10 @@
 
 #include "platform/platform.h"
 
+#include <QHash>
+
+class QSettings;
+
 // The real desktop, through Qt.
 class QtPlatform final : public Platform
 {
@@ -25,11 +29,22 @@ public:
 
     // Pure parts of the dialogs, kept apart so that they can be tested.
 
-    // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" -> {"Text Files (*.txt)", "All Files (*)"}.
+    // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" -> {"Text Files (*.txt) (*.txt)",
+    //  "All Files (*.*) (*)"}: the description as written, then the patterns Qt matches.
     static QStringList nameFilters(const QString &dialogFilter);
     // Message text with CR LF and lone CR turned into LF, which Qt shows as line breaks.
     static QString displayText(const QString &text);
     // The open dialog's answer for the chosen files: "", one full path, or
     // the folder and the names separated by NUL characters.
     static QString openAnswer(const QStringList &files);
+
+private:
+    // Tells the user once per run that the settings store cannot be used.
+    void settingsNotice(const QString &text);
+    // Why the store of `app` could not be read when it was first opened in
+    // this run; empty when it could.
+    QString readProblemOf(const QString &app, const QSettings &store);
+
+    bool m_settingsNoticeGiven = false;
+    QHash<QString, QString> m_storeReadProblems;
 };

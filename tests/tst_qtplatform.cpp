@@ -1,14 +1,18 @@
 #include "app/errorreport.h"
+#include "app/form1.h"
 #include "platform/qtplatform.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -16,6 +20,8 @@
 #include <QTimer>
 
 #include <functional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -81,6 +87,29 @@ void whenDialogOpens(std::function<void(QWidget *)> answer)
     timer->start();
 }
 
+// Accepts every message box that opens while it lives and keeps their texts.
+class BoxCatcher
+{
+public:
+    BoxCatcher()
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                box && box->isVisible()) {
+                texts << box->windowTitle() + u'|' + box->text();
+                box->accept();
+            }
+        });
+        m_timer.start();
+    }
+
+    QStringList texts;
+
+private:
+    QTimer m_timer;
+};
+
 const QString kSettingsApp = QStringLiteral("Tarvenco");
 
 QString settingsFilePath()
@@ -110,13 +139,19 @@ private slots:
     void messageBoxStyleChoosesTheIcon();
     void inputBoxAnswersTypedTextOrEmptyOnCancel_data();
     void inputBoxAnswersTypedTextOrEmptyOnCancel();
+    void inputBoxTakesAMillionCharacters();
+    void openDialogAnswersEveryTypedNameInOrder_data();
+    void openDialogAnswersEveryTypedNameInOrder();
+    void openDialogKeepsSelectionAndNavigation();
     void saveDialogAnswersNativePathOrEmptyOnCancel_data();
     void saveDialogAnswersNativePathOrEmptyOnCancel();
 
     void settingsRoundTripThroughTheUserIniFile();
     void absentSettingAnswersTheDefault();
     void sectionsKeepTheirOwnKeys();
-    void failedSettingWriteThrows();
+    void unparseableSettingsAreLeftAsTheyAre();
+    void settingsStoreFailuresGiveOneNotice_data();
+    void settingsStoreFailuresGiveOneNotice();
 
     void shellOfMissingProgramThrows();
     void shellStartsAnExistingProgram();
@@ -132,6 +167,8 @@ void TestQtPlatform::initTestCase()
 {
     // Never the developer's own settings or cache.
     QStandardPaths::setTestModeEnabled(true);
+    // The application title, as start-up sets it.
+    QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
     QFile::remove(settingsFilePath());
 }
 
@@ -151,15 +188,17 @@ void TestQtPlatform::convertsDialogFilterToQtNameFilters_data()
 
     QTest::newRow("text and all files")
         << QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|")
-        << QStringList{QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")};
+        << QStringList{QStringLiteral("Text Files (*.txt) (*.txt)"), QStringLiteral("All Files (*.*) (*)")};
     QTest::newRow("no closing bar") << QStringLiteral("Text Files (*.txt)|*.txt")
-                                    << QStringList{QStringLiteral("Text Files (*.txt)")};
+                                    << QStringList{QStringLiteral("Text Files (*.txt) (*.txt)")};
     QTest::newRow("several patterns")
         << QStringLiteral("Lists|*.txt;*.csv|") << QStringList{QStringLiteral("Lists (*.txt *.csv)")};
     QTest::newRow("description lists other patterns")
-        << QStringLiteral("Numbers (*.num)|*.txt|") << QStringList{QStringLiteral("Numbers (*.txt)")};
+        << QStringLiteral("Numbers (*.num)|*.txt|") << QStringList{QStringLiteral("Numbers (*.num) (*.txt)")};
     QTest::newRow("missing pattern means all files")
         << QStringLiteral("Anything|") << QStringList{QStringLiteral("Anything (*)")};
+    QTest::newRow("missing description shows the patterns")
+        << QStringLiteral("|*.*|") << QStringList{QStringLiteral("*.* (*)")};
     QTest::newRow("empty") << QString() << QStringList();
 }
 
@@ -226,7 +265,6 @@ void TestQtPlatform::answersOpenDialogInItsTextForm()
 
 void TestQtPlatform::messageBoxShowsPlainTextUnderApplicationTitle()
 {
-    QApplication::setApplicationDisplayName(QStringLiteral("Quillory"));
     QString title;
     QString text;
     Qt::TextFormat format = Qt::AutoText;
@@ -310,6 +348,133 @@ void TestQtPlatform::inputBoxAnswersTypedTextOrEmptyOnCancel()
     QCOMPARE(startText, QString());
 }
 
+void TestQtPlatform::inputBoxTakesAMillionCharacters()
+{
+    // 90,910 numbers joined by commas: 1,000,009 characters, pasted into the
+    // prompt of the real command.
+    QStringList numbers;
+    for (int i = 0; i < 90910; ++i)
+        numbers << QStringLiteral("%1").arg(8883420000LL + i);
+    const QString text = numbers.join(u',');
+    QVERIFY(text.size() > 1000000);
+
+    QtPlatform platform;
+    Form1 form(platform);
+    bool pasted = false;
+    whenDialogOpens([&](QWidget *dialog) {
+        auto *input = qobject_cast<QInputDialog *>(dialog);
+        QVERIFY(input);
+        auto *edit = input->findChild<QLineEdit *>();
+        QVERIFY(edit);
+        QGuiApplication::clipboard()->setText(text);
+        edit->paste();
+        pasted = edit->text() == text;
+        input->accept();
+    });
+    form.PushButton6_Click();
+    QVERIFY2(pasted, "the prompt did not take the whole text");
+    QCOMPARE(form.ListView1->ListItems.Count(), numbers.size());
+    QCOMPARE(form.ListView1->ListItems.Item(1).Text(), numbers.front());
+    QCOMPARE(form.ListView1->ListItems.Item(numbers.size()).Text(), numbers.back());
+}
+
+void TestQtPlatform::openDialogAnswersEveryTypedNameInOrder_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("names"); // the answer's names, in order
+
+    QTest::newRow("missing name in the middle")
+        << QStringLiteral("\"a.txt\" \"gone.txt\" \"b.txt\"")
+        << QStringList{QStringLiteral("a.txt"), QStringLiteral("gone.txt"), QStringLiteral("b.txt")};
+    QTest::newRow("missing name last")
+        << QStringLiteral("\"a.txt\" \"b.txt\" \"gone.txt\"")
+        << QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("gone.txt")};
+    QTest::newRow("order as typed") << QStringLiteral("\"b.txt\" \"a.txt\"")
+                                    << QStringList{QStringLiteral("b.txt"), QStringLiteral("a.txt")};
+    QTest::newRow("one missing name")
+        << QStringLiteral("gone.txt") << QStringList{QStringLiteral("gone.txt")};
+    QTest::newRow("one existing name") << QStringLiteral("a.txt") << QStringList{QStringLiteral("a.txt")};
+}
+
+void TestQtPlatform::openDialogAnswersEveryTypedNameInOrder()
+{
+    QFETCH(QString, typed);
+    QFETCH(QStringList, names);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    writeFile(dir.filePath(QStringLiteral("a.txt")), "1\n", false);
+    writeFile(dir.filePath(QStringLiteral("b.txt")), "2\n", false);
+
+    BoxCatcher boxes; // Qt's own "File not found" warning, should it come
+    QString title;
+    whenDialogOpens([&](QWidget *dialog) {
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(files);
+        title = files->windowTitle();
+        auto *edit = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        // Typed as a user types: the field has the focus meanwhile.
+        QApplication::setActiveWindow(files);
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+        edit->clear();
+        QTest::keyClicks(edit, typed);
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    FileDialogSettings settings;
+    settings.flags = 0x200;
+    settings.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files");
+    settings.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
+    settings.fileName = dir.filePath(QStringLiteral("a.txt"));
+    const QString answer = QtPlatform().ShowOpen(settings);
+
+    const QString folder = QDir::toNativeSeparators(QDir::cleanPath(dir.path()));
+    const QString expected = names.size() == 1 ? folder + QDir::separator() + names.front()
+                                               : folder + QChar(u'\0') + names.join(QChar(u'\0'));
+    QCOMPARE(answer, expected);
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(title, settings.title);
+}
+
+void TestQtPlatform::openDialogKeepsSelectionAndNavigation()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    writeFile(dir.filePath(QStringLiteral("sub/c.txt")), "3\n", false);
+
+    QString folderAfterTyping;
+    bool stillOpen = false;
+    int selectionMode = -1;
+    whenDialogOpens([&](QWidget *dialog) {
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(files);
+        auto *view = files->findChild<QAbstractItemView *>(QStringLiteral("listView"));
+        QVERIFY(view);
+        selectionMode = view->selectionMode();
+        auto *edit = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(edit);
+        QApplication::setActiveWindow(files);
+        edit->setFocus();
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("sub"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        stillOpen = files->isVisible();
+        folderAfterTyping = QDir::cleanPath(files->directory().absolutePath());
+        edit->setText(QStringLiteral("c.txt"));
+        static_cast<QDialog *>(files)->accept();
+    });
+    FileDialogSettings settings;
+    settings.flags = 0x200;
+    settings.filter = QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
+    settings.fileName = dir.filePath(QStringLiteral("x.txt"));
+    const QString answer = QtPlatform().ShowOpen(settings);
+    QCOMPARE(selectionMode, int(QAbstractItemView::ExtendedSelection));
+    QVERIFY(stillOpen);
+    QCOMPARE(folderAfterTyping, QDir::cleanPath(dir.filePath(QStringLiteral("sub"))));
+    QCOMPARE(answer, QDir::toNativeSeparators(dir.filePath(QStringLiteral("sub/c.txt"))));
+}
+
 void TestQtPlatform::saveDialogAnswersNativePathOrEmptyOnCancel_data()
 {
     QTest::addColumn<bool>("accept");
@@ -324,13 +489,22 @@ void TestQtPlatform::saveDialogAnswersNativePathOrEmptyOnCancel()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("valid numbers.txt"));
     QString title;
-    QStringList filters;
+    QStringList shownFilters;
+    QStringList allFilesPatterns;
     bool confirmsOverwrite = false;
     whenDialogOpens([&](QWidget *dialog) {
         auto *files = qobject_cast<QFileDialog *>(dialog);
         QVERIFY(files);
         title = files->windowTitle();
-        filters = files->nameFilters();
+        auto *types = files->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        QVERIFY(types);
+        for (int i = 0; i < types->count(); ++i)
+            shownFilters << types->itemText(i);
+        // Choosing "All Files (*.*)" lists every file, also those without a dot.
+        files->selectNameFilter(files->nameFilters().value(1));
+        auto *model = files->findChild<QFileSystemModel *>();
+        QVERIFY(model);
+        allFilesPatterns = model->nameFilters();
         confirmsOverwrite = !files->testOption(QFileDialog::DontConfirmOverwrite);
         if (accept)
             static_cast<QDialog *>(files)->accept(); // runs QFileDialog's own accept()
@@ -344,7 +518,9 @@ void TestQtPlatform::saveDialogAnswersNativePathOrEmptyOnCancel()
     const QString answer = QtPlatform().ShowSave(settings);
     QCOMPARE(answer, accept ? QDir::toNativeSeparators(path) : QString());
     QCOMPARE(title, QStringLiteral("Save"));
-    QCOMPARE(filters, (QStringList{QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")}));
+    QCOMPARE(shownFilters,
+             (QStringList{QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*.*)")}));
+    QCOMPARE(allFilesPatterns, QStringList{QStringLiteral("*")});
     QVERIFY(confirmsOverwrite);
 }
 
@@ -393,14 +569,133 @@ void TestQtPlatform::sectionsKeepTheirOwnKeys()
              QStringLiteral("default"));
 }
 
-void TestQtPlatform::failedSettingWriteThrows()
+void TestQtPlatform::unparseableSettingsAreLeftAsTheyAre()
 {
-    // A folder where the file should be: no user, root included, can write it.
+    // Another program's section that Qt cannot parse (an unclosed section name).
+    const QByteArray contents = "[Other]\nname=kept\n[Broken\nCheck1=0\n[Quillory]\nCheck2=0\n";
     const QString path = settingsFilePath();
-    QVERIFY(QDir().mkpath(path));
-    QVERIFY_THROWS_EXCEPTION(Failure,
-                             QtPlatform().SaveSetting(kSettingsApp, QStringLiteral("Quillory"),
-                                                      QStringLiteral("Check1"), QStringLiteral("0")));
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    writeFile(path, contents, false);
+
+    BoxCatcher boxes;
+    QtPlatform platform;
+    for (const QString &key :
+         {QStringLiteral("Check1"), QStringLiteral("Check2"), QStringLiteral("Check3")}) {
+        QCOMPARE(platform.GetSetting(kSettingsApp, QStringLiteral("Quillory"), key, QStringLiteral("1")),
+                 QStringLiteral("1"));
+        platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), key, QStringLiteral("1"));
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), contents);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts.front().contains(QDir::toNativeSeparators(path)), qPrintable(boxes.texts.front()));
+    // Another store object of the same run still leaves the file alone.
+    platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"),
+                         QStringLiteral("0"));
+    QVERIFY(file.seek(0));
+    QCOMPARE(file.readAll(), contents);
+    QCOMPARE(boxes.texts.size(), 1);
+}
+
+void TestQtPlatform::settingsStoreFailuresGiveOneNotice_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("stored"); // file contents; empty for no file
+    QTest::addColumn<bool>("notice");    // whether the three writes of "1" need a word
+
+    const QString allOn = QStringLiteral("[Quillory]\nCheck1=1\nCheck2=1\nCheck3=1\n");
+    const QString oneOff = QStringLiteral("[Quillory]\nCheck1=0\n");
+    QTest::newRow("folder named like the file") << QStringLiteral("folder") << QString() << true;
+    QTest::newRow("read-only file, values already there")
+        << QStringLiteral("read-only file") << allOn << false;
+    QTest::newRow("read-only file, values differ") << QStringLiteral("read-only file") << oneOff << true;
+    QTest::newRow("read-only folder, no file") << QStringLiteral("read-only folder") << QString() << true;
+    QTest::newRow("read-only folder, values already there")
+        << QStringLiteral("read-only folder") << allOn << false;
+    QTest::newRow("unreadable file") << QStringLiteral("unreadable file") << oneOff << true;
+}
+
+void TestQtPlatform::settingsStoreFailuresGiveOneNotice()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, stored);
+    QFETCH(bool, notice);
+
+    // Permissions do not hold for root: run this row again as an ordinary user.
+    if (kind != QStringLiteral("folder") && geteuid() == 0) {
+        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("running as root and setpriv is missing: file permissions cannot be tried");
+        const QStringList asNobody{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                   QStringLiteral("--clear-groups")};
+        if (QProcess::execute(QStringLiteral("setpriv"),
+                              asNobody
+                                  + QStringList{QStringLiteral("test"), QStringLiteral("-x"),
+                                                QCoreApplication::applicationFilePath()})
+            != 0)
+            QSKIP("running as root, and an unprivileged user cannot reach this test program: file "
+                  "permissions cannot be tried");
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QVERIFY(::chown(QFile::encodeName(home.path()).constData(), 65534, 65534) == 0);
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral("setpriv"),
+                    asNobody
+                        + QStringList{QCoreApplication::applicationFilePath(),
+                                      QStringLiteral("settingsStoreFailuresGiveOneNotice:")
+                                          + QString::fromUtf8(QTest::currentDataTag())});
+        QVERIFY(child.waitForFinished(60000));
+        const QByteArray output = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+        QVERIFY2(output.contains("PASS   : TestQtPlatform::settingsStoreFailuresGiveOneNotice("),
+                 output.constData());
+        return;
+    }
+
+    const QString path = settingsFilePath();
+    const QString folder = QFileInfo(path).path();
+    QVERIFY(QDir().mkpath(folder));
+    if (kind == QStringLiteral("folder"))
+        QVERIFY(QDir().mkpath(path));
+    else if (!stored.isEmpty())
+        writeFile(path, stored.toUtf8(), false);
+    const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+    auto restore = qScopeGuard([&] {
+        QFile::setPermissions(folder, readOnly | QFileDevice::WriteOwner);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    });
+    if (kind == QStringLiteral("read-only file"))
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    else if (kind == QStringLiteral("unreadable file"))
+        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    else if (kind == QStringLiteral("read-only folder"))
+        QVERIFY(QFile::setPermissions(folder, readOnly));
+
+    BoxCatcher boxes;
+    QtPlatform platform;
+    for (const QString &key :
+         {QStringLiteral("Check1"), QStringLiteral("Check2"), QStringLiteral("Check3")}) {
+        const QString value =
+            platform.GetSetting(kSettingsApp, QStringLiteral("Quillory"), key, QStringLiteral("1"));
+        if (value != QStringLiteral("1"))
+            continue; // as start-up: an unchanged box writes nothing
+        platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), key, QStringLiteral("1"));
+    }
+    QCOMPARE(boxes.texts.size(), notice ? 1 : 0);
+    if (notice) {
+        const QString text = boxes.texts.front();
+        QVERIFY2(text.startsWith(QStringLiteral("Quillory|")), qPrintable(text));
+        QVERIFY2(text.contains(QDir::toNativeSeparators(path) + QStringLiteral(": ")), qPrintable(text));
+    }
+    if (kind == QStringLiteral("unreadable file")) {
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(readText(path), stored); // never written over
+    }
 }
 
 void TestQtPlatform::shellOfMissingProgramThrows()

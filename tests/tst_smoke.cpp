@@ -198,6 +198,93 @@ void askToClose(Display *display, Window window)
     XFlush(display);
 }
 
+// Every mapped window with the given title, searched from `parent`.
+void findWindows(Display *display, Window parent, const QString &title, QList<Window> &found)
+{
+    Window root = 0;
+    Window parentOfParent = 0;
+    Window *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, parent, &root, &parentOfParent, &children, &count))
+        return;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable
+            && windowTitle(display, children[i]) == title)
+            found << children[i];
+        findWindows(display, children[i], title, found);
+    }
+    if (children)
+        XFree(children);
+}
+
+// A left click at a point of the window, as the X server reports one.
+void click(Display *display, Window window, int x, int y)
+{
+    for (const int type : {ButtonPress, ButtonRelease}) {
+        XEvent event = {};
+        event.xbutton.type = type;
+        event.xbutton.display = display;
+        event.xbutton.window = window;
+        event.xbutton.root = DefaultRootWindow(display);
+        event.xbutton.subwindow = None;
+        event.xbutton.time = CurrentTime;
+        event.xbutton.x = x;
+        event.xbutton.y = y;
+        Window child = 0;
+        XTranslateCoordinates(display, window, event.xbutton.root, x, y, &event.xbutton.x_root,
+                              &event.xbutton.y_root, &child);
+        event.xbutton.state = type == ButtonRelease ? Button1Mask : 0;
+        event.xbutton.button = Button1;
+        event.xbutton.same_screen = True;
+        XSendEvent(display, window, True, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask, &event);
+        XFlush(display);
+        QThread::msleep(50);
+    }
+}
+
+// The titles of the mapped windows, for a failure message.
+void collectTitles(Display *display, Window parent, QStringList &titles)
+{
+    Window root = 0;
+    Window parentOfParent = 0;
+    Window *children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, parent, &root, &parentOfParent, &children, &count))
+        return;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable) {
+            const QString title = windowTitle(display, children[i]);
+            if (!title.isEmpty())
+                titles << title;
+        }
+        collectTitles(display, children[i], titles);
+    }
+    if (children)
+        XFree(children);
+}
+
+std::optional<Window> waitForWindow(Display *display, const QString &title, const QProcess &program)
+{
+    std::optional<Window> window;
+    QElapsedTimer waited;
+    waited.start();
+    while (!window && waited.elapsed() < 20000 && program.state() == QProcess::Running) {
+        window = findWindow(display, DefaultRootWindow(display), title);
+        if (!window)
+            QThread::msleep(100);
+    }
+    return window;
+}
+
+QString shownTitles(Display *display)
+{
+    QStringList titles;
+    collectTitles(display, DefaultRootWindow(display), titles);
+    return QStringLiteral("windows shown: \"%1\"").arg(titles.join(QStringLiteral("\", \"")));
+}
+
 void saveScreenshot(Display *display, Window window, int width, int height, const QString &path)
 {
     XImage *image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
@@ -250,6 +337,7 @@ class TestSmoke : public QObject
 private slots:
     void refusesToStartWithoutADisplay();
     void windowOpensAtItsSizeAndClosesOnRequest();
+    void windowTitlesAreExactlyTheirTexts();
 };
 
 void TestSmoke::refusesToStartWithoutADisplay()
@@ -334,6 +422,108 @@ void TestSmoke::windowOpensAtItsSizeAndClosesOnRequest()
     askToClose(display, *window);
     QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+}
+
+void TestSmoke::windowTitlesAreExactlyTheirTexts()
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb is not installed");
+
+    VirtualDisplay server;
+    QVERIFY2(server.start(xvfb), "Xvfb did not start");
+
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcessEnvironment environment = privateEnvironment(home);
+    environment.insert(QStringLiteral("DISPLAY"), server.name());
+    // A stored option that is no number: start-up reports it at step 142,
+    // after the application title is set.
+    QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("config"))));
+    QFile settings(home.filePath(QStringLiteral("config/Tarvenco.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[Quillory]\nCheck1=abc\n");
+    settings.close();
+
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(QStringLiteral(QUILLORY_EXECUTABLE), {});
+    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+    auto stopProgram = qScopeGuard([&] {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+    });
+
+    Display *display = XOpenDisplay(server.name().toLocal8Bit().constData());
+    QVERIFY(display);
+    // Windows come and go while the tree is searched: a vanished one is no error.
+    XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+    auto closeDisplay = qScopeGuard([&] { XCloseDisplay(display); });
+
+    std::optional<Window> report = waitForWindow(display, QStringLiteral("Application Error"), program);
+    QVERIFY2(report, qPrintable(shownTitles(display)));
+    askToClose(display, *report);
+
+    const std::optional<Window> main = waitForWindow(display, QStringLiteral("Quillory"), program);
+    QVERIFY2(main, qPrintable(shownTitles(display)));
+    // The desktop lists the program under its application title.
+    XClassHint classHint = {};
+    QVERIFY(XGetClassHint(display, *main, &classHint));
+    const QString className = QString::fromLocal8Bit(classHint.res_class);
+    XFree(classHint.res_name);
+    XFree(classHint.res_class);
+    QCOMPARE(className, QStringLiteral("Quillory"));
+
+    // Each button's centre, in pixels of the window (15 twips a pixel).
+    struct Case
+    {
+        const char *button;
+        int x;
+        int y;
+        QString title;
+    };
+    const Case cases[] = {
+        {"Save Results As Text File", (8040 + 1920) / 15, (1845 + 202) / 15, QStringLiteral("Save")},
+        {"Load Numbers From Text File", (4080 + 1920) / 15, (2775 + 202) / 15,
+         QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files")},
+        {"Add Phone Number or Numbers", (120 + 1920) / 15, (2775 + 202) / 15, QStringLiteral("Quillory")},
+    };
+    for (const Case &c : cases) {
+        QThread::msleep(300); // let the window settle after the last dialog
+        click(display, *main, c.x, c.y);
+        // The prompt has the main window's title: the dialog is the other one.
+        std::optional<Window> dialog;
+        QElapsedTimer waited;
+        waited.start();
+        while (!dialog && waited.elapsed() < 20000 && program.state() == QProcess::Running) {
+            QList<Window> found;
+            findWindows(display, DefaultRootWindow(display), c.title, found);
+            found.removeAll(*main);
+            if (!found.isEmpty())
+                dialog = found.front();
+            else
+                QThread::msleep(100);
+        }
+        QVERIFY2(dialog,
+                 qPrintable(QStringLiteral("after \"%1\": ").arg(QLatin1StringView(c.button))
+                            + shownTitles(display)));
+        askToClose(display, *dialog);
+        waited.restart();
+        while (waited.elapsed() < 20000) {
+            QList<Window> found;
+            findWindows(display, DefaultRootWindow(display), c.title, found);
+            if (!found.contains(*dialog))
+                break;
+            QThread::msleep(100);
+        }
+    }
+
+    askToClose(display, *main);
+    QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
     QCOMPARE(program.exitCode(), 0);
 }
 

@@ -118,13 +118,16 @@ void TestStartup::startupSetsTitleIconAndApplicationTitle()
     Form1 w(p);
     QCOMPARE(w.windowTitle(), QStringLiteral("Form1"));
     QVERIFY(w.windowIcon().isNull());
+    QCoreApplication::setApplicationName(QStringLiteral("tst_startup"));
 
     w.Form_Load();
 
     QCOMPARE(w.windowTitle(), QStringLiteral("Quillory"));
     QVERIFY(!w.windowIcon().isNull());
     QVERIFY(!w.windowIcon().pixmap(32, 32).isNull());
-    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Quillory"));
+    // The application title is the name the program is listed under; the
+    // window titles are shown in the real-window test.
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quillory"));
 }
 
 void TestStartup::startupShowsNoMessageOnACleanStart()
