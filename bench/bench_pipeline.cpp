@@ -215,7 +215,8 @@ int main(int argc, char **argv)
     const NumberListModel &input = *window.ListView1->listModel();
     const double kept = (double(input.arena()->bytesAllocated()) + 8.0 * double(loaded)) / (1024.0 * 1024.0);
     std::printf("  entries %lld; kept %.1f MiB (texts and records), RSS grew %.1f MiB, peak grew %.1f MiB\n",
-                static_cast<long long>(loaded), kept, statusMiB("VmRSS") - rssBefore, peakRssMiB() - peakBefore);
+                static_cast<long long>(loaded), kept, statusMiB("VmRSS") - rssBefore,
+                peakRssMiB() - peakBefore);
     if (loaded != entries)
         std::printf("  WARNING: expected %lld entries\n", static_cast<long long>(entries));
 

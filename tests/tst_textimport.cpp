@@ -579,7 +579,6 @@ void TestTextImport::outOfMemoryKeepsEntriesReadSoFar()
     QCOMPARE(platform.messages.size(), 1);
 }
 
-
 void TestTextImport::roomStaysInProportionToEntries_data()
 {
     QTest::addColumn<QByteArray>("bytes");
