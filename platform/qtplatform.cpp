@@ -197,6 +197,12 @@ bool QtPlatform::ClipboardSetText(const QString &text, int format)
     return clipboard->text() == text;
 }
 
+QString QtPlatform::ClipboardText()
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    return clipboard ? clipboard->text() : QString();
+}
+
 QString QtPlatform::GetSetting(const QString &app, const QString &section, const QString &key,
                                const QString &defaultValue)
 {
