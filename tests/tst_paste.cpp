@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <sys/resource.h>
+
 namespace {
 
 const QString kPasteProcedure = QStringLiteral("in Quillory2021/08/31.Form1.ListView1_Paste ");
@@ -98,6 +100,7 @@ private slots:
     void pasteFromContextMenu();
     void emptyClipboardAddsNothing();
     void pasteTellsTheViewOnceAndIgnoresBusy();
+    void outOfMemoryIsReportedAndKeepsWholeEntries();
 
     void dropsLoadFilesInOrder_data();
     void dropsLoadFilesInOrder();
@@ -236,6 +239,51 @@ void TestPaste::pasteTellsTheViewOnceAndIgnoresBusy()
     QCOMPARE(before.count(), 1);
     QCOMPARE(before.text(0).toString(), QStringLiteral("first"));
     QCOMPARE(m_form->MousePointer(), Pointer::Hourglass);
+}
+
+void TestPaste::outOfMemoryIsReportedAndKeepsWholeEntries()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("a limit on address space does not work with the address sanitizer");
+#endif
+    // Ten lines of 8 Mi characters, appended under a limit that leaves room
+    // for a few of them.
+    const qsizetype lineChars = qsizetype(8) << 20;
+    const int lines = 10;
+    QString text;
+    for (int i = 0; i < lines; ++i)
+        text += QString(lineChars, QLatin1Char(char('0' + i))) + QLatin1Char('\n');
+    m_platform->clipboard = text;
+    m_platform->clipboardHasText = true;
+    m_form->ListView1->ListItems.Add(QStringLiteral("before"));
+
+    rlimit original;
+    QCOMPARE(::getrlimit(RLIMIT_AS, &original), 0);
+    QFile status(QStringLiteral("/proc/self/status"));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    rlim_t used = 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmSize:"))
+            used = rlim_t(line.mid(7).trimmed().split(' ').value(0).toULongLong()) * 1024;
+    }
+    QVERIFY(used > 0);
+    rlimit limited = original;
+    limited.rlim_cur = used + (rlim_t(60) << 20);
+    if (original.rlim_max != RLIM_INFINITY && limited.rlim_cur > original.rlim_max)
+        QSKIP("address space limit too low already");
+    QCOMPARE(::setrlimit(RLIMIT_AS, &limited), 0);
+    m_form->ListView1_Paste();
+    QCOMPARE(::setrlimit(RLIMIT_AS, &original), 0);
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    QCOMPARE(m_platform->messages[0].text,
+             ErrorReportText(QStringLiteral("Out of memory"), kPasteProcedure, 104));
+    QCOMPARE(m_platform->messages[0].title, QStringLiteral("Application Error"));
+    const qsizetype kept = m_form->ListView1->ListItems.Count();
+    QVERIFY2(kept > 1 && kept < 1 + lines, qPrintable(QString::number(kept)));
+    QCOMPARE(m_form->ListView1->listModel()->rowCount(), int(kept)); // shown
+    for (qsizetype i = 2; i <= kept; ++i)
+        QCOMPARE(m_form->ListView1->ListItems.Item(i).Text(), text.mid((i - 2) * (lineChars + 1), lineChars));
 }
 
 void TestPaste::dropsLoadFilesInOrder_data()
