@@ -61,6 +61,7 @@ Form1::Form1(Platform &platform, QWidget *parent)
     setMouseTracking(true);
     createControls();
     connectHandlers();
+    connectPasteAndDrops();
 }
 
 Form1::~Form1() = default;

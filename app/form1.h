@@ -130,6 +130,13 @@ public:
     void ListView1_KeyDown(int keyCode, int shift);
     void ListView1_DblClick();
     void PushButton3_Click(); // Load Numbers From Text File
+    // Paste, drops and copy.
+    void ListView1_Paste();                          // Ctrl+V, Shift+Insert, "Paste"
+    void PasteText(const QString &text);             // dropped text, as a paste
+    void LoadDroppedFiles(const QStringList &paths); // as PushButton3_Click with these files
+    void ListView1_Copy();
+    void ListView2_Copy();
+    void ListView3_Copy();
 
     // Exports.
     void PushButton4_Click();  // Save Results As Text File (valid)
@@ -144,6 +151,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createControls();
@@ -152,6 +162,10 @@ private:
     template<typename Handler>
     void run(Handler handler);
     void removeSelectedEntry(ListView *list); // shared by the removal handlers
+    void connectPasteAndDrops();
+    bool acceptsDropAt(QPoint position) const;
+    void appendPastedText(Guarded &proc, QStringView text);
+    void copySelectedEntry(ListView *list, const QString &procedureText);
 
     Platform &m_platform;
     Yielder m_yielder;

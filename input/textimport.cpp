@@ -188,22 +188,6 @@ private:
     QString m_decoded;
 };
 
-// Makes room for the entries still to come, judged by the first read, so that
-// a big file does not regrow the list's records again and again. A guess that
-// cannot be met is dropped: the list then grows as it goes.
-void reserveForRest(NumberListModel &list, qsizetype entriesSoFar, qsizetype bytesSoFar, qint64 fileSize)
-{
-    if (entriesSoFar == 0 || fileSize <= bytesSoFar)
-        return;
-    const double expected = double(entriesSoFar) * double(fileSize) / double(bytesSoFar) * 1.02;
-    if (expected > double(std::numeric_limits<qsizetype>::max() / 16))
-        return;
-    try {
-        list.reserve(list.count() + qsizetype(expected) - entriesSoFar + 16, true);
-    } catch (const std::bad_alloc &) {
-    }
-}
-
 // Reads the whole file into the list. A line ends at CR or CR LF; inside a
 // line every LF ends an entry; a line end at the very end makes no extra line.
 void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize)
@@ -213,8 +197,6 @@ void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize
     std::string pending;   // the start of an entry that began in an earlier read
     bool lineOpen = false; // bytes of a line were read since the last line end
     bool skipLF = false;   // the last read ended with a CR: a leading LF belongs to it
-    bool firstRead = true;
-    const qsizetype countBefore = list.count();
 
     for (;;) {
         const qsizetype n = file.read(buffer.get(), bufferSize);
@@ -252,10 +234,6 @@ void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize
                 else if (*p == '\n')
                     ++p;
             }
-        }
-        if (firstRead) {
-            firstRead = false;
-            reserveForRest(list, list.count() - countBefore, n, file.size());
         }
     }
     if (lineOpen)

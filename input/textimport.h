@@ -5,6 +5,7 @@
 #include <QChar>
 #include <QDir>
 #include <QString>
+#include <QStringView>
 
 class ListView;
 class NumberListModel;
@@ -30,5 +31,10 @@ QString NormalizePath(const QString &path, QChar separator = QDir::separator());
 void LoadTextFileIntoList(Platform &platform, NumberListModel &list, const QString &path,
                           qsizetype bufferSize = kTextReadBufferSize);
 void LoadTextFileIntoList(Platform &platform, ListView *list, const QString &path);
+
+// Appends one entry per line of the text: a line ends at CR LF, CR or LF, and
+// a line end at the very end makes no extra line. Nothing is trimmed or split.
+// The views hear of the new entries once.
+void AppendLines(NumberListModel &list, QStringView text);
 
 } // namespace Main

@@ -56,6 +56,11 @@ bool FakePlatform::ClipboardSetText(const QString &text, int)
     return true;
 }
 
+QString FakePlatform::ClipboardText()
+{
+    return clipboardHasText ? clipboard : QString();
+}
+
 QString FakePlatform::GetSetting(const QString &app, const QString &section, const QString &key,
                                  const QString &defaultValue)
 {

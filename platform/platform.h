@@ -52,6 +52,8 @@ public:
     // One attempt each; false when the clipboard refused.
     virtual bool ClipboardClear() = 0;
     virtual bool ClipboardSetText(const QString &text, int format) = 0;
+    // The clipboard's plain text; "" when it holds none.
+    virtual QString ClipboardText() = 0;
 
     // Per-user settings store addressed by application, section and key.
     virtual QString GetSetting(const QString &app, const QString &section, const QString &key,

@@ -334,6 +334,12 @@ QString QtPlatform::readProblemOf(const QString &app, const QSettings &store)
 
 // The store may be shared with the maker's other programs: a file that cannot
 // be read is never written over, so that nothing of theirs is lost.
+QString QtPlatform::ClipboardText()
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    return clipboard ? clipboard->text() : QString();
+}
+
 QString QtPlatform::GetSetting(const QString &app, const QString &section, const QString &key,
                                const QString &defaultValue)
 {

@@ -16,6 +16,7 @@ public:
     QString ShowSave(const FileDialogSettings &settings) override;
     bool ClipboardClear() override;
     bool ClipboardSetText(const QString &text, int format) override;
+    QString ClipboardText() override;
     QString GetSetting(const QString &app, const QString &section, const QString &key,
                        const QString &defaultValue) override;
     void SaveSetting(const QString &app, const QString &section, const QString &key,

@@ -85,6 +85,8 @@ private slots:
     void reportsPathsThatAreNotRegularFiles();
     void reportsFileThatCannotBeOpened();
     void outOfMemoryKeepsEntriesReadSoFar();
+    void roomStaysInProportionToEntries_data();
+    void roomStaysInProportionToEntries();
 };
 
 void TestTextImport::splitsFileIntoEntries_data()
@@ -575,6 +577,41 @@ void TestTextImport::outOfMemoryKeepsEntriesReadSoFar()
     window.PushButton3_Click();
     QCOMPARE(entries(window.ListView1), QStringList{QStringLiteral("555-1234")});
     QCOMPARE(platform.messages.size(), 1);
+}
+
+void TestTextImport::roomStaysInProportionToEntries_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qsizetype>("expected");
+
+    // 1 MiB of line ends, then long lines: the start says nothing of the rest.
+    QByteArray denseHead(1 << 20, '\n');
+    for (int i = 0; i < 4000; ++i)
+        denseHead += QByteArray(1000, '5') + "\r\n";
+    QTest::newRow("dense head") << denseHead << qsizetype((1 << 20) + 4000);
+    // One long line, then many line ends.
+    const QByteArray sparseHead = QByteArray(3 << 20, '7') + QByteArray(600000, '\n');
+    QTest::newRow("sparse head") << sparseHead << qsizetype(600001);
+    QByteArray even;
+    for (int i = 0; i < 300000; ++i)
+        even += "555-0100\r\n";
+    QTest::newRow("even") << even << qsizetype(300000);
+}
+
+void TestTextImport::roomStaysInProportionToEntries()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qsizetype, expected);
+    QTemporaryDir dir;
+    const QString path = writeFile(dir, QStringLiteral("shape.txt"), bytes);
+    FakePlatform platform;
+    NumberListModel list;
+    Main::LoadTextFileIntoList(platform, list, path);
+
+    QCOMPARE(list.count(), expected);
+    // The records' room is never more than half again what they fill.
+    QVERIFY2(list.capacity() <= list.count() + list.count() / 2 + 64,
+             qPrintable(QStringLiteral("room for %1 entries").arg(list.capacity())));
 }
 
 QTEST_MAIN(TestTextImport)

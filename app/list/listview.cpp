@@ -3,8 +3,10 @@
 #include "app/errorreport.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -595,6 +597,10 @@ int ListView::keyCodeOf(const QKeyEvent *event)
 void ListView::keyPressEvent(QKeyEvent *event)
 {
     emit KeyDown(keyCodeOf(event), shiftStateOf(event->modifiers()));
+    if (clipboardKey(event)) {
+        event->accept();
+        return;
+    }
     const Qt::KeyboardModifiers plain = event->modifiers() & ~Qt::KeypadModifier;
     if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) && plain == Qt::NoModifier) {
         // One column: left and right reveal the rest of a long entry.
@@ -656,4 +662,31 @@ bool ListView::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_header && event->type() == QEvent::MouseMove)
         emit MouseMove();
     return QAbstractItemView::eventFilter(watched, event);
+}
+
+bool ListView::clipboardKey(const QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        emit CopyRequested();
+        return true;
+    }
+    // Shift+Insert is not a paste key of every desktop's key scheme.
+    const bool shiftInsert =
+        event->key() == Qt::Key_Insert && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier;
+    if (m_pasteEnabled && (event->matches(QKeySequence::Paste) || shiftInsert)) {
+        emit PasteRequested();
+        return true;
+    }
+    return false;
+}
+
+void ListView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    QAction *copy = menu.addAction(QStringLiteral("Copy"), this, &ListView::CopyRequested);
+    copy->setEnabled(SelectedItem().has_value());
+    if (m_pasteEnabled)
+        menu.addAction(QStringLiteral("Paste"), this, &ListView::PasteRequested);
+    menu.exec(event->globalPos());
+    event->accept();
 }

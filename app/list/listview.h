@@ -114,12 +114,20 @@ public:
     QModelIndex indexAt(const QPoint &point) const override;
     void keyboardSearch(const QString &search) override;
 
+    // Whether the list offers "Paste" (key and context menu); off by default.
+    void setPasteEnabled(bool on) { m_pasteEnabled = on; }
+    bool pasteEnabled() const { return m_pasteEnabled; }
+
 signals:
     // Key code as the handlers know it (Delete is 46) and the shift state
     // (1 Shift, 2 Ctrl, 4 Alt).
     void KeyDown(int keyCode, int shift);
     void DblClick();
     void MouseMove();
+    // Ctrl+C (or the context menu's "Copy"); Ctrl+V, Shift+Insert (or "Paste")
+    // while pasting is enabled.
+    void CopyRequested();
+    void PasteRequested();
 
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
@@ -132,6 +140,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -143,10 +152,12 @@ private:
     void applyColumnWidths();
     void onColumnWidthChanged(int column, int twips);
     void onRowsChanged();
+    bool clipboardKey(const QKeyEvent *event); // true when it was a copy or paste key
 
     NumberListModel *m_model;
     QHeaderView *m_header;
     bool m_inGeometryUpdate = false;
     QString m_search;          // type-ahead text
     QElapsedTimer m_searchAge; // since the last typed character
+    bool m_pasteEnabled = false;
 };

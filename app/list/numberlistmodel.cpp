@@ -118,9 +118,9 @@ void NumberListModel::appendFromSlow(const NumberListModel &other, qsizetype row
     afterAppend();
 }
 
-void NumberListModel::reserve(qsizetype n, bool faultIn)
+void NumberListModel::reserve(qsizetype n)
 {
-    writable().reserve(n, faultIn);
+    writable().reserve(n);
 }
 
 void NumberListModel::remove(qsizetype row)

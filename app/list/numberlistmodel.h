@@ -78,9 +78,10 @@ public:
         else
             appendFromSlow(other, row);
     }
-    // Room for n entries in all. `faultIn` when they will surely come (a file
-    // being read), so their memory is mapped in one go.
-    void reserve(qsizetype n, bool faultIn = false);
+    // Room for n entries in all.
+    void reserve(qsizetype n);
+    // Entries the list has room for without growing (for tests).
+    qsizetype capacity() const { return qsizetype(m_records->recordCapacity()); }
     void remove(qsizetype row);
     void clear();
 

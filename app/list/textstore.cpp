@@ -154,6 +154,7 @@ RecordArray::RecordArray(const RecordArray &other)
     if (other.m_size)
         std::memcpy(m_data, other.m_data, other.m_size * sizeof(EntryRecord));
     m_size = other.m_size;
+    m_ready = other.m_size;
 }
 
 RecordArray::~RecordArray()
@@ -172,11 +173,18 @@ void RecordArray::grow(std::size_t capacity)
     m_capacity = capacity;
 }
 
-void RecordArray::reserveAndFaultIn(std::size_t n)
+void RecordArray::extend()
 {
-    reserve(n);
-    if (n > m_size)
-        faultIn(m_data + m_size, (n - m_size) * sizeof(EntryRecord));
+    if (m_ready == m_capacity)
+        grow(m_capacity < 64 ? 64 : m_capacity + m_capacity / 2);
+    // Map the next window in with one call rather than a page fault per page:
+    // the records come one after another, so it is written soon. Never more
+    // than a window ahead, so a guess can never map in more than it keeps.
+    const std::size_t window = kFaultWindow / sizeof(EntryRecord);
+    const std::size_t ready = m_capacity - m_size > window ? m_size + window : m_capacity;
+    if (ready - m_size >= window / 4)
+        faultIn(m_data + m_size, (ready - m_size) * sizeof(EntryRecord));
+    m_ready = ready;
 }
 
 void RecordArray::erase(std::size_t i)
@@ -191,6 +199,7 @@ void RecordArray::release()
     m_data = nullptr;
     m_size = 0;
     m_capacity = 0;
+    m_ready = 0;
 }
 
 RecordBlock::RecordBlock(const RecordBlock &other) : m_arena(other.m_arena), m_records(other.m_records)

@@ -153,7 +153,10 @@ private:
 
 // A growable array of records. It grows with realloc: for large blocks the C
 // library moves pages instead of copying them, so ten million records never
-// sit in memory twice while the array grows.
+// sit in memory twice while the array grows. It grows by half its size, and
+// the room ahead of the last record is mapped in windows of at most
+// kFaultWindow bytes as the records reach it, so the memory it holds stays in
+// proportion to the records it keeps however fast or slow they come.
 class RecordArray
 {
 public:
@@ -171,8 +174,8 @@ public:
     // Room for one more record, so that the next push_back cannot fail.
     void makeRoom()
     {
-        if (m_size == m_capacity)
-            grow(m_capacity ? m_capacity * 2 : 64);
+        if (m_size == m_ready)
+            extend();
     }
     void push_back(EntryRecord r)
     {
@@ -185,16 +188,22 @@ public:
         if (n > m_capacity)
             grow(n);
     }
-    // For room that will surely be filled: its pages are faulted in now.
-    void reserveAndFaultIn(std::size_t n);
     void release(); // empties the array and frees its memory
+
+    std::size_t capacity() const { return m_capacity; }
+    // Records whose room is mapped in already (for tests and benchmarks).
+    std::size_t ready() const { return m_ready; }
+
+    static constexpr std::size_t kFaultWindow = std::size_t(1) << 20;
 
 private:
     void grow(std::size_t capacity);
+    void extend();
 
     EntryRecord *m_data = nullptr;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
+    std::size_t m_ready = 0; // m_size <= m_ready <= m_capacity
 };
 
 // An ordered sequence of records of one arena. Copying it is cheap when shared
@@ -233,13 +242,8 @@ public:
     void setChecked(qsizetype i, bool on);
     void remove(qsizetype i);
     void clear();
-    void reserve(qsizetype n, bool faultIn = false)
-    {
-        if (faultIn)
-            m_records.reserveAndFaultIn(std::size_t(n));
-        else
-            m_records.reserve(std::size_t(n));
-    }
+    void reserve(qsizetype n) { m_records.reserve(std::size_t(n)); }
+    std::size_t recordCapacity() const { return m_records.capacity(); }
 
 private:
     std::shared_ptr<TextArena> m_arena;
