@@ -145,8 +145,14 @@ ListView::ListView(std::shared_ptr<TextArena> arena, QWidget *parent)
     m_header->setSectionResizeMode(QHeaderView::Interactive);
     m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_header->setFocusPolicy(Qt::NoFocus);
-    m_header->setMouseTracking(true);
-    m_header->installEventFilter(this);
+    // The whole control resets the window's pointer: its rows, its header
+    // and its scroll bars.
+    for (QWidget *part :
+         {static_cast<QWidget *>(m_header), m_header->viewport(), static_cast<QWidget *>(verticalScrollBar()),
+          static_cast<QWidget *>(horizontalScrollBar())}) {
+        part->setMouseTracking(true);
+        part->installEventFilter(this);
+    }
 
     connect(m_model, &NumberListModel::columnWidthChanged, this, &ListView::onColumnWidthChanged);
     // The header connected to these first, so its sections exist when we size them.
@@ -641,8 +647,14 @@ void ListView::mouseDoubleClickEvent(QMouseEvent *event)
     QAbstractItemView::mouseDoubleClickEvent(event); // selects the row when the first click did not
     // Only over an entry: a double-click on empty space must not remove the
     // entry that happens to be selected.
-    if (event->button() == Qt::LeftButton && index.isValid())
-        emit DblClick();
+    if (event->button() != Qt::LeftButton || !index.isValid())
+        return;
+    // With Ctrl the first click took the highlight off the entry; the
+    // double-click still means that entry.
+    if (!selectionModel()->isSelected(index))
+        selectionModel()->setCurrentIndex(index,
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    emit DblClick();
 }
 
 void ListView::mouseMoveEvent(QMouseEvent *event)
@@ -653,7 +665,9 @@ void ListView::mouseMoveEvent(QMouseEvent *event)
 
 bool ListView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_header && event->type() == QEvent::MouseMove)
+    if (event->type() == QEvent::MouseMove
+        && (watched == m_header || watched == m_header->viewport() || watched == verticalScrollBar()
+            || watched == horizontalScrollBar()))
         emit MouseMove();
     return QAbstractItemView::eventFilter(watched, event);
 }
