@@ -111,6 +111,7 @@ void Form1::createControls()
     Frame1->setFont(arialBold(9));
     Frame1->setMouseTracking(true);
     Frame1->setAutoFillBackground(true);
+    UsePlainFrame(Frame1);
     Frame1->setAttribute(Qt::WA_NoMousePropagation);
     auto makeCheck = [&](const char *name, const char *caption, QRect geometry) {
         auto *box = new QCheckBox(QLatin1StringView(caption), Frame1);

@@ -9,7 +9,10 @@
 #include <QGroupBox>
 #include <QImageReader>
 #include <QLabel>
+#include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
+#include <QStyleOptionComplex>
 #include <QRadioButton>
 #include <QtEndian>
 
@@ -29,12 +32,53 @@ bool takesButtonFace(const QWidget *control)
         || qobject_cast<const QGroupBox *>(control) || qobject_cast<const QLabel *>(control);
 }
 
+// Draws a group box as a plain line round its area, the line through the
+// middle of the title, and leaves the inside to the box's own background:
+// the style's shaded panel would tint the frame and sit lower than the
+// window's layout expects.
+class PlainFrameStyle final : public QProxyStyle
+{
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_FrameGroupBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        painter->save();
+        painter->setPen(option->palette.color(QPalette::Mid));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex *option, SubControl sub,
+                         const QWidget *widget) const override
+    {
+        QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+        if (control == CC_GroupBox && sub == SC_GroupBoxFrame) {
+            const QRect label = QProxyStyle::subControlRect(control, option, SC_GroupBoxLabel, widget);
+            if (label.isValid())
+                rect.setTop(label.center().y());
+        }
+        return rect;
+    }
+};
+
 quint16 le16(const QByteArray &bytes, qsizetype offset)
 {
     return qFromLittleEndian<quint16>(bytes.constData() + offset);
 }
 
 } // namespace
+
+void UsePlainFrame(QGroupBox *frame)
+{
+    auto *style = new PlainFrameStyle;
+    style->setParent(frame);
+    frame->setStyle(style);
+}
 
 void Form1::ApplySkin()
 {
