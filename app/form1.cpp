@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/appinfo.h"
+#include "app/list/listaccessible.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,6 +10,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 
@@ -57,7 +59,10 @@ Form1::Form1(Platform &platform, QWidget *parent)
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
+    // Readable on the white whatever the desktop's colour theme.
+    pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
+    InstallListAccessibility();
     setMouseTracking(true);
     createControls();
     connectHandlers();
@@ -84,6 +89,7 @@ void Form1::createControls()
         button->setFont(arialBold(11.25));
         button->setMouseTracking(true);
         button->setAttribute(Qt::WA_NoMousePropagation);
+        button->setAutoDefault(true); // Return and keypad Enter press the focused button
         return button;
     };
 
@@ -104,6 +110,14 @@ void Form1::createControls()
     PushButton10 = makeButton("PushButton10", "Copy Results To Clipboard", twipRect(8040, 2355, 3840, 405));
     PushButton11 = makeButton("PushButton11", "Copy Results To Clipboard", twipRect(8040, 5145, 3840, 405));
     PushButton12 = makeButton("PushButton12", "Load Sample/Example Numbers", twipRect(4080, 3285, 3840, 405));
+
+    // Buttons whose captions repeat tell assistive technologies their list.
+    const QString valid = QStringLiteral("Acts on the Valid Numbers list");
+    const QString invalid = QStringLiteral("Acts on the Invalid Numbers list");
+    for (QPushButton *button : {PushButton4, PushButton13, PushButton2, PushButton10})
+        button->setAccessibleDescription(valid);
+    for (QPushButton *button : {PushButton8, PushButton7, PushButton9, PushButton11})
+        button->setAccessibleDescription(invalid);
 
     Frame1 = new QGroupBox(QStringLiteral("Options"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -188,6 +202,10 @@ void Form1::connectHandlers()
         connect(list, &ListView::MouseMove, this, [this] { ResetPointer_MouseMove(); });
     }
     Frame1->installEventFilter(this);
+
+    // Help from anywhere in the window.
+    auto *help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [this] { run([&] { PushButton5_Click(); }); });
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

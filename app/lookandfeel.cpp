@@ -22,6 +22,8 @@ void setBackground(QWidget *widget, const QColor &colour)
 {
     QPalette pal = widget->palette();
     pal.setColor(widget->backgroundRole(), colour);
+    // Captions drawn on it stay readable under a dark colour theme.
+    pal.setColor(QPalette::WindowText, colour.lightnessF() > 0.5 ? Qt::black : Qt::white);
     widget->setPalette(pal);
     widget->setAutoFillBackground(true);
 }

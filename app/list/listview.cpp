@@ -1,6 +1,7 @@
 #include "app/list/listview.h"
 
 #include "app/errorreport.h"
+#include "app/list/listaccessible.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -128,6 +129,7 @@ ListView::ListView(std::shared_ptr<TextArena> arena, QWidget *parent)
       m_model(new NumberListModel(std::move(arena), this)),
       m_header(new QHeaderView(Qt::Horizontal, this))
 {
+    InstallListAccessibility();
     ListItems = ListItemsCollection(m_model);
     ColumnHeaders = ColumnHeadersCollection(m_model);
     setModel(m_model);
@@ -218,6 +220,31 @@ void ListView::rowsInserted(const QModelIndex &parent, int start, int end)
 {
     QAbstractItemView::rowsInserted(parent, start, end);
     onRowsChanged();
+}
+
+void ListView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QAbstractItemView::currentChanged(current, previous);
+    NotifyListCurrentChanged(this, current);
+}
+
+void ListView::focusInEvent(QFocusEvent *event)
+{
+    QAbstractItemView::focusInEvent(event);
+    viewport()->update(); // the focus outline
+}
+
+void ListView::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractItemView::focusOutEvent(event);
+    viewport()->update();
+}
+
+void ListView::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    QAbstractItemView::selectionChanged(selected, deselected);
+    if (!selected.isEmpty())
+        NotifyListSelectionChanged(this, selected.indexes().value(0));
 }
 
 int ListView::rowHeight() const
@@ -443,6 +470,16 @@ void ListView::paintEvent(QPaintEvent *event)
     QPainter painter(viewport());
     const int rows = m_model->rowCount();
     const int columns = m_header->count();
+    if (hasFocus() && (rows == 0 || columns == 0 || !currentIndex().isValid())) {
+        // Nothing current to outline: outline the first row's place, so a
+        // keyboard user sees that the list has the focus.
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = QRect(0, 0, viewport()->width(), rowHeight());
+        option.state |= QStyle::State_KeyboardFocusChange;
+        option.backgroundColor = palette().color(QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
     if (rows == 0 || columns == 0)
         return;
     const QRect area = event->rect();
