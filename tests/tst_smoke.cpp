@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -187,6 +188,7 @@ class TestSmoke : public QObject
 private slots:
     void refusesToStartWithoutADisplay();
     void windowOpensAtItsSizeAndClosesOnRequest();
+    void screenReaderReadsListsAndButtons();
 };
 
 void TestSmoke::refusesToStartWithoutADisplay()
@@ -257,6 +259,44 @@ void TestSmoke::windowOpensAtItsSizeAndClosesOnRequest()
     QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
+}
+
+void TestSmoke::screenReaderReadsListsAndButtons()
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb is not installed");
+    const QString session = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+    const QString python = QStringLiteral("/usr/bin/python3");
+    if (session.isEmpty() || !QFileInfo::exists(python)
+        || QProcess::execute(python, {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
+        QSKIP("dbus-run-session, /usr/bin/python3 or python3-pyatspi is missing (tools/install-deps.sh)");
+
+    VirtualDisplay server;
+    QVERIFY2(server.start(xvfb), "Xvfb did not start");
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcessEnvironment environment = privateEnvironment(home);
+    environment.insert(QStringLiteral("DISPLAY"), server.name());
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    environment.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
+    // The walker starts the program on a private session bus, reads its
+    // accessibility tree as a screen reader would and closes it.
+    QProcess walker;
+    walker.setProcessEnvironment(environment);
+    walker.setProcessChannelMode(QProcess::ForwardedChannels);
+    walker.start(session, {QStringLiteral("--"), python, QStringLiteral(QUILLORY_ATSPI_WALK),
+                           QStringLiteral(QUILLORY_EXECUTABLE)});
+    QVERIFY2(walker.waitForStarted(10000), qPrintable(walker.errorString()));
+    auto stop = qScopeGuard([&] {
+        if (walker.state() != QProcess::NotRunning) {
+            walker.kill();
+            walker.waitForFinished(5000);
+        }
+    });
+    QVERIFY2(walker.waitForFinished(120000), "the accessibility walk did not end");
+    QCOMPARE(walker.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(walker.exitCode(), 0);
 }
 
 int main(int argc, char *argv[])
