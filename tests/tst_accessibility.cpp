@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/list/listview.h"
 #include "platform/fakeplatform.h"
+#include "platform/qtplatform.h"
 #include "testsupport.h"
 
 #include <QAccessible>
@@ -9,9 +10,11 @@
 #include <QGroupBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -92,6 +95,8 @@ private slots:
     void f1OpensHelpFromAnywhere_data();
     void f1OpensHelpFromAnywhere();
     void captionsHaveNoMnemonics();
+    void escapeClosesEveryBox_data();
+    void escapeClosesEveryBox();
 
 private:
     QPalette m_palette;
@@ -341,6 +346,46 @@ void TestAccessibility::captionsHaveNoMnemonics()
     for (const QAbstractButton *button : buttons)
         QVERIFY2(!button->text().contains(QLatin1Char('&')), qPrintable(button->text()));
     QVERIFY(!m_form->Frame1->title().contains(QLatin1Char('&')));
+}
+
+void TestAccessibility::escapeClosesEveryBox_data()
+{
+    QTest::addColumn<bool>("prompt");
+    QTest::newRow("message") << false;
+    QTest::newRow("prompt") << true;
+}
+
+void TestAccessibility::escapeClosesEveryBox()
+{
+    QFETCH(bool, prompt);
+    QtPlatform platform;
+    bool pressed = false;
+    std::function<void()> pressEscape = [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box) {
+            QTimer::singleShot(20, pressEscape);
+            return;
+        }
+        pressed = true;
+        QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Escape);
+    };
+    QTimer::singleShot(0, pressEscape);
+    QTimer watchdog; // a box that stays open fails the test instead of hanging it
+    watchdog.setSingleShot(true);
+    bool stayedOpen = false;
+    connect(&watchdog, &QTimer::timeout, [&] {
+        if (QWidget *box = QApplication::activeModalWidget()) {
+            stayedOpen = true;
+            box->close();
+        }
+    });
+    watchdog.start(5000);
+    if (prompt)
+        QCOMPARE(platform.InputBox(QStringLiteral("Enter numbers"), QString()), QString());
+    else
+        platform.MsgBox(QStringLiteral("Hello"), MsgBoxStyle::OkOnly, QString());
+    QVERIFY(pressed);
+    QVERIFY2(!stayedOpen, "the box stayed open after Escape");
 }
 
 QTEST_MAIN(TestAccessibility)
