@@ -12,8 +12,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QProxyStyle>
-#include <QStyleOptionComplex>
 #include <QRadioButton>
+#include <QStyleOptionComplex>
 #include <QtEndian>
 
 namespace {

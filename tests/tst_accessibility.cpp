@@ -148,8 +148,8 @@ void TestAccessibility::listIsNamedListWithRows()
     QAccessibleInterface *current = iface->child(499'999);
     QVERIFY(current->state().selected);
     QVERIFY(!iface->child(0)->state().selected);
-    QVERIFY(current->state().offscreen == !list->visualRect(model->index(499'999, 0)).intersects(
-                list->viewport()->rect()));
+    QVERIFY(current->state().offscreen
+            == !list->visualRect(model->index(499'999, 0)).intersects(list->viewport()->rect()));
 }
 
 void TestAccessibility::rowsAreMadeOnDemandAndFollowChanges()
@@ -162,7 +162,7 @@ void TestAccessibility::rowsAreMadeOnDemandAndFollowChanges()
     const QAccessible::Id id = QAccessible::uniqueId(second);
     QCOMPARE(second->text(QAccessible::Name), QStringLiteral("b"));
 
-    list->ListItems.Remove(1); // "a" goes, "b" moves up
+    list->ListItems.Remove(1);                      // "a" goes, "b" moves up
     QVERIFY(!QAccessible::accessibleInterface(id)); // the old row object is gone
     QCOMPARE(iface->childCount(), 2);
     QCOMPARE(iface->child(0)->text(QAccessible::Name), QStringLiteral("b"));
@@ -226,7 +226,8 @@ void TestAccessibility::repeatedCaptionsHaveDescriptionsNamingTheirList()
     QFETCH(QString, invalid);
     loadForm();
     QAccessibleInterface *a = QAccessible::queryAccessibleInterface(m_form->findChild<QPushButton *>(valid));
-    QAccessibleInterface *b = QAccessible::queryAccessibleInterface(m_form->findChild<QPushButton *>(invalid));
+    QAccessibleInterface *b =
+        QAccessible::queryAccessibleInterface(m_form->findChild<QPushButton *>(invalid));
     QVERIFY(a && b);
     QCOMPARE(a->role(), QAccessible::Button);
     QCOMPARE(a->text(QAccessible::Name), b->text(QAccessible::Name)); // the captions stay
@@ -254,8 +255,9 @@ void TestAccessibility::captionsContrastWithWindowUnderDarkTheme()
     QRect area;
     if (auto *frame = qobject_cast<QGroupBox *>(widget)) {
         // The title: left part of the frame's top line.
-        area = QRect(frame->geometry().topLeft(), QSize(frame->fontMetrics().horizontalAdvance(frame->title()) + 16,
-                                                        frame->fontMetrics().height()));
+        area = QRect(frame->geometry().topLeft(),
+                     QSize(frame->fontMetrics().horizontalAdvance(frame->title()) + 16,
+                           frame->fontMetrics().height()));
     } else {
         // The caption, right of the indicator.
         const QRect box(widget->mapTo(m_form.get(), QPoint(0, 0)), widget->size());

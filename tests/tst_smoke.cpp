@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QImage>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -285,8 +285,9 @@ void TestSmoke::screenReaderReadsListsAndButtons()
     QProcess walker;
     walker.setProcessEnvironment(environment);
     walker.setProcessChannelMode(QProcess::ForwardedChannels);
-    walker.start(session, {QStringLiteral("--"), python, QStringLiteral(QUILLORY_ATSPI_WALK),
-                           QStringLiteral(QUILLORY_EXECUTABLE)});
+    walker.start(session,
+                 {QStringLiteral("--"), python, QStringLiteral(QUILLORY_ATSPI_WALK),
+                  QStringLiteral(QUILLORY_EXECUTABLE)});
     QVERIFY2(walker.waitForStarted(10000), qPrintable(walker.errorString()));
     auto stop = qScopeGuard([&] {
         if (walker.state() != QProcess::NotRunning) {

@@ -53,8 +53,8 @@ public:
             return {};
         const QRect r = m_view->visualRect(m_view->listModel()->index(m_row, 0));
         const QWidget *viewport = m_view->viewport();
-        return QRect(viewport->mapToGlobal(r.topLeft()), r.size()).intersected(
-            QRect(viewport->mapToGlobal(QPoint(0, 0)), viewport->size()));
+        return QRect(viewport->mapToGlobal(r.topLeft()), r.size())
+            .intersected(QRect(viewport->mapToGlobal(QPoint(0, 0)), viewport->size()));
     }
 
     QAccessible::State state() const override
