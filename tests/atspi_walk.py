@@ -12,6 +12,7 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 failures = []
 checks = []
@@ -47,12 +48,27 @@ def descendants(node):
 
 
 def wait_for(predicate, seconds=10):
+    context = GLib.MainContext.default()
     deadline = time.time() + seconds
     while time.time() < deadline:
+        while context.iteration(False):
+            pass
         if predicate():
             return True
-        time.sleep(0.1)
+        time.sleep(0.05)
     return False
+
+
+events = []
+
+
+def on_event(event):
+    try:
+        role = event.source.getRoleName()
+        name = event.source.name
+    except Exception:  # the row may be gone already
+        role, name = "", ""
+    events.append((event.type, role, name, event.detail1))
 
 
 def main():
@@ -104,6 +120,23 @@ def main():
                       "rows are list items with their text")
                 last = inputs.getChildAtIndex(inputs.childCount - 1)
                 check(last is not None and last.name != "", "the last row reads too")
+
+                # One entry down by keyboard: the reader hears which entry is
+                # now selected. (Without a window manager the window never
+                # becomes active, so the focus events are not seen here.)
+                pyatspi.Registry.registerEventListener(on_event, "object:state-changed:selected")
+                inputs.queryComponent().grabFocus()
+                wait_for(lambda: False, 1)  # let the registration reach the program
+                del events[:]
+                pyatspi.Registry.generateKeyboardEvent(0xff54, None, pyatspi.KEY_SYM)  # Down
+                first = inputs.getChildAtIndex(0).name
+                check(wait_for(lambda: any(e[1] == "list item" and e[2] == first and e[3] == 1
+                                           for e in events)),
+                      "the entry the key selected is announced: %s" % events)
+                check(inputs.getChildAtIndex(0).getState().contains(pyatspi.STATE_SELECTED),
+                      "the entry reads as selected")
+                check(not inputs.getChildAtIndex(1).getState().contains(pyatspi.STATE_SELECTED),
+                      "the next one does not")
     finally:
         program.terminate()
         try:
