@@ -59,6 +59,8 @@ public:
                          const QWidget *widget) const override
     {
         QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+        if (control == CC_GroupBox && sub == SC_GroupBoxLabel)
+            rect.translate(6, 0); // clear of the frame's corner
         if (control == CC_GroupBox && sub == SC_GroupBoxFrame) {
             const QRect label = QProxyStyle::subControlRect(control, option, SC_GroupBoxLabel, widget);
             if (label.isValid())
