@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/appinfo.h"
+#include "app/list/listaccessible.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,6 +10,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 
@@ -57,7 +59,10 @@ Form1::Form1(Platform &platform, QWidget *parent)
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
+    // Readable on the white whatever the desktop's colour theme.
+    pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
+    InstallListAccessibility();
     setMouseTracking(true);
     createControls();
     connectHandlers();
@@ -85,6 +90,7 @@ void Form1::createControls()
         button->setFont(arialBold(11.25));
         button->setMouseTracking(true);
         button->setAttribute(Qt::WA_NoMousePropagation);
+        button->setAutoDefault(true); // Return and keypad Enter press the focused button
         return button;
     };
 
@@ -106,12 +112,21 @@ void Form1::createControls()
     PushButton11 = makeButton("PushButton11", "Copy Results To Clipboard", twipRect(8040, 5145, 3840, 405));
     PushButton12 = makeButton("PushButton12", "Load Sample/Example Numbers", twipRect(4080, 3285, 3840, 405));
 
+    // Buttons whose captions repeat tell assistive technologies their list.
+    const QString valid = QStringLiteral("Acts on the Valid Numbers list");
+    const QString invalid = QStringLiteral("Acts on the Invalid Numbers list");
+    for (QPushButton *button : {PushButton4, PushButton13, PushButton2, PushButton10})
+        button->setAccessibleDescription(valid);
+    for (QPushButton *button : {PushButton8, PushButton7, PushButton9, PushButton11})
+        button->setAccessibleDescription(invalid);
+
     Frame1 = new QGroupBox(QStringLiteral("Options"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     Frame1->setGeometry(twipRect(120, 3720, 7800, 1305));
     Frame1->setFont(arialBold(9));
     Frame1->setMouseTracking(true);
     Frame1->setAutoFillBackground(true);
+    UsePlainFrame(Frame1);
     Frame1->setAttribute(Qt::WA_NoMousePropagation);
     auto makeCheck = [&](const char *name, const char *caption, QRect geometry) {
         auto *box = new QCheckBox(QLatin1StringView(caption), Frame1);
@@ -188,6 +203,10 @@ void Form1::connectHandlers()
         connect(list, &ListView::MouseMove, this, [this] { ResetPointer_MouseMove(); });
     }
     Frame1->installEventFilter(this);
+
+    // Help from anywhere in the window.
+    auto *help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [this] { run([&] { PushButton5_Click(); }); });
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

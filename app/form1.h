@@ -35,6 +35,9 @@ inline QString ListDialogFilter()
 // Key code of the Delete key in the lists' KeyDown events.
 inline constexpr int vbKeyDelete = 46;
 
+// Gives the group box a plain frame that leaves its background untinted.
+void UsePlainFrame(QGroupBox *frame);
+
 // True when the file's last-modified time can be read; never fails.
 bool FileExists(const QString &fileName);
 

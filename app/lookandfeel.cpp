@@ -9,8 +9,11 @@
 #include <QGroupBox>
 #include <QImageReader>
 #include <QLabel>
+#include <QPainter>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QRadioButton>
+#include <QStyleOptionComplex>
 #include <QtEndian>
 
 namespace {
@@ -19,6 +22,8 @@ void setBackground(QWidget *widget, const QColor &colour)
 {
     QPalette pal = widget->palette();
     pal.setColor(widget->backgroundRole(), colour);
+    // Captions drawn on it stay readable under a dark colour theme.
+    pal.setColor(QPalette::WindowText, colour.lightnessF() > 0.5 ? Qt::black : Qt::white);
     widget->setPalette(pal);
     widget->setAutoFillBackground(true);
 }
@@ -29,12 +34,55 @@ bool takesButtonFace(const QWidget *control)
         || qobject_cast<const QGroupBox *>(control) || qobject_cast<const QLabel *>(control);
 }
 
+// Draws a group box as a plain line round its area, the line through the
+// middle of the title, and leaves the inside to the box's own background:
+// the style's shaded panel would tint the frame and sit lower than the
+// window's layout expects.
+class PlainFrameStyle final : public QProxyStyle
+{
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_FrameGroupBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        painter->save();
+        painter->setPen(option->palette.color(QPalette::Mid));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex *option, SubControl sub,
+                         const QWidget *widget) const override
+    {
+        QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+        if (control == CC_GroupBox && sub == SC_GroupBoxLabel)
+            rect.translate(6, 0); // clear of the frame's corner
+        if (control == CC_GroupBox && sub == SC_GroupBoxFrame) {
+            const QRect label = QProxyStyle::subControlRect(control, option, SC_GroupBoxLabel, widget);
+            if (label.isValid())
+                rect.setTop(label.center().y());
+        }
+        return rect;
+    }
+};
+
 quint16 le16(const QByteArray &bytes, qsizetype offset)
 {
     return qFromLittleEndian<quint16>(bytes.constData() + offset);
 }
 
 } // namespace
+
+void UsePlainFrame(QGroupBox *frame)
+{
+    auto *style = new PlainFrameStyle;
+    style->setParent(frame);
+    frame->setStyle(style);
+}
 
 void Form1::ApplySkin()
 {

@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -137,6 +139,11 @@ private slots:
     void mouseMoveSetsPointer_data();
     void mouseMoveSetsPointer();
     void handOverButtonArrowOverList();
+    void everyPartOfAListResetsPointer_data();
+    void everyPartOfAListResetsPointer();
+
+    void optionsFrameIsPlainWithVisibleBorder_data();
+    void optionsFrameIsPlainWithVisibleBorder();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -453,6 +460,92 @@ void TestLookAndFeel::handOverButtonArrowOverList()
     moveMouseOver(w.ListView1->viewport());
     QCOMPARE(w.MousePointer(), Pointer::Default);
     QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+}
+
+void TestLookAndFeel::everyPartOfAListResetsPointer_data()
+{
+    QTest::addColumn<QString>("part");
+    for (const char *part : {"header", "vertical scroll bar", "horizontal scroll bar", "list frame"})
+        QTest::newRow(part) << QString::fromLatin1(part);
+}
+
+void TestLookAndFeel::everyPartOfAListResetsPointer()
+{
+    QFETCH(QString, part);
+    FakePlatform p;
+    p.programFolder = m_dir->path();
+    Form1 w(p);
+    w.Form_Load();
+    for (int i = 0; i < 500; ++i)
+        w.ListView1->ListItems.Add(QStringLiteral("555-1234"));
+    w.ListView1->ColumnHeaders.Item(1).SetWidth(15000); // widened by the user
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    ListView *list = w.ListView1;
+    QVERIFY(list->verticalScrollBar()->isVisible());
+    QVERIFY(list->horizontalScrollBar()->isVisible());
+
+    QWidget *target = list;
+    QPoint at(1, list->height() / 2); // the list's own border
+    if (part == QLatin1String("header")) {
+        target = list->header()->viewport();
+        at = QPoint(30, target->height() / 2);
+    } else if (part == QLatin1String("vertical scroll bar")) {
+        target = list->verticalScrollBar();
+        at = QPoint(target->width() / 2, target->height() / 2);
+    } else if (part == QLatin1String("horizontal scroll bar")) {
+        target = list->horizontalScrollBar();
+        at = QPoint(target->width() / 2, target->height() / 2);
+    }
+    // Through the window, as the pointer would go from a button.
+    QTest::mouseMove(w.PushButton5, w.PushButton5->rect().center());
+    QTRY_COMPARE(w.MousePointer(), Pointer::Custom);
+    QTest::mouseMove(target, at);
+    QTRY_COMPARE(w.MousePointer(), Pointer::Default);
+}
+
+void TestLookAndFeel::optionsFrameIsPlainWithVisibleBorder_data()
+{
+    QTest::addColumn<bool>("skin");
+    QTest::newRow("no skin") << false;
+    QTest::newRow("skin") << true;
+}
+
+void TestLookAndFeel::optionsFrameIsPlainWithVisibleBorder()
+{
+    QFETCH(bool, skin);
+    if (skin) {
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("x")));
+        QVERIFY(writeFile(skinPath(), "QPushButton { font-style: italic; }"));
+    }
+    FakePlatform p;
+    p.programFolder = m_dir->path();
+    Form1 w(p);
+    w.Form_Load();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QColor fill = skin ? kButtonFace : QColor(Qt::white);
+    const QImage image = w.grab().toImage();
+    const QRect frame = w.Frame1->geometry();
+    const QRect box1 = w.Check1->geometry().translated(frame.topLeft());
+    const QRect box3 = w.Check3->geometry().translated(frame.topLeft());
+
+    // Inside the frame, between the boxes and beside them: the plain fill.
+    for (const QPoint at :
+         {QPoint(frame.left() + 8, box1.bottom() + 3), QPoint(box1.center().x(), box1.bottom() + 3),
+          QPoint(frame.right() - 4, box3.center().y()), QPoint(box3.center().x(), frame.bottom() - 4)})
+        QVERIFY2(image.pixelColor(at) == fill,
+                 qPrintable(
+                     QStringLiteral("%1,%2 is %3").arg(at.x()).arg(at.y()).arg(image.pixelColor(at).name())));
+    // The top border shows above the first box, right of the title.
+    const int x = frame.left() + frame.width() * 3 / 4;
+    bool border = false;
+    for (int y = frame.top(); y < box1.top() && !border; ++y)
+        border = image.pixelColor(x, y) != fill;
+    QVERIFY(border);
+    // And the boxes do not paint over it.
+    for (int y = box1.top(); y <= box1.bottom(); ++y)
+        QCOMPARE(image.pixelColor(x, y), fill);
 }
 
 QTEST_MAIN(TestLookAndFeel)

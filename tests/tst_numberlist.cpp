@@ -71,6 +71,8 @@ private slots:
     void keysEmitKeyDown();
     void doubleClickSelectsRowAndEmitsDblClick();
     void doubleClickOnEmptySpaceRemovesNothing();
+    void doubleClickWithModifiersActsOnEntry_data();
+    void doubleClickWithModifiersActsOnEntry();
     void arrowKeysMoveCurrentEntry();
     void pageKeysKeepCurrentEntryVisible();
     void selectedItemEmptyOnFreshList();
@@ -462,6 +464,41 @@ void TestNumberList::doubleClickOnEmptySpaceRemovesNothing()
     QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, QPoint(20, view.viewport()->height() - 5));
     QCOMPARE(dblClick.count(), 0);
     QCOMPARE(view.SelectedItem()->Index(), 1);
+}
+
+void TestNumberList::doubleClickWithModifiersActsOnEntry_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("selectedBefore");
+    QTest::newRow("Ctrl, on the highlighted entry") << Qt::KeyboardModifiers(Qt::ControlModifier) << 3;
+    QTest::newRow("Ctrl, on another entry") << Qt::KeyboardModifiers(Qt::ControlModifier) << 1;
+    QTest::newRow("Shift, on the highlighted entry") << Qt::KeyboardModifiers(Qt::ShiftModifier) << 3;
+    QTest::newRow("Ctrl+Shift, nothing highlighted")
+        << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier) << 0;
+}
+
+void TestNumberList::doubleClickWithModifiersActsOnEntry()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, selectedBefore);
+    ListView view;
+    view.resize(520, 137);
+    fill(view, 5);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    view.SetSelectedIndex(selectedBefore);
+    std::optional<qsizetype> selectedWhenSignalled;
+    connect(&view, &ListView::DblClick, &view, [&] {
+        if (const auto item = view.SelectedItem())
+            selectedWhenSignalled = item->Index();
+    });
+    const QPoint row3 = view.visualRect(view.listModel()->index(2, 0)).center();
+    // Through the window, as the window system delivers a double-click:
+    // press, release, press (also reported as a double-click), release.
+    QSignalSpy dblClick(&view, &ListView::DblClick);
+    QTest::mouseDClick(view.windowHandle(), Qt::LeftButton, modifiers, view.viewport()->mapTo(&view, row3));
+    QCOMPARE(dblClick.count(), 1);
+    QCOMPARE(selectedWhenSignalled, std::optional<qsizetype>(3));
 }
 
 void TestNumberList::arrowKeysMoveCurrentEntry()

@@ -338,6 +338,7 @@ private slots:
     void refusesToStartWithoutADisplay();
     void windowOpensAtItsSizeAndClosesOnRequest();
     void windowTitlesAreExactlyTheirTexts();
+    void screenReaderReadsListsAndButtons();
 };
 
 void TestSmoke::refusesToStartWithoutADisplay()
@@ -449,7 +450,7 @@ void TestSmoke::windowTitlesAreExactlyTheirTexts()
     QProcess program;
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QStringLiteral(QUILLORY_EXECUTABLE), {});
+    program.start(executable(), {});
     QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
     auto stopProgram = qScopeGuard([&] {
         if (program.state() != QProcess::NotRunning) {
@@ -525,6 +526,45 @@ void TestSmoke::windowTitlesAreExactlyTheirTexts()
     askToClose(display, *main);
     QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
     QCOMPARE(program.exitCode(), 0);
+}
+
+void TestSmoke::screenReaderReadsListsAndButtons()
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb is not installed");
+    const QString session = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+    const QString python = QStringLiteral("/usr/bin/python3");
+    if (session.isEmpty() || !QFileInfo::exists(python)
+        || QProcess::execute(python, {QStringLiteral("-c"), QStringLiteral("import pyatspi")}) != 0)
+        QSKIP("dbus-run-session, /usr/bin/python3 or python3-pyatspi is missing (tools/install-deps.sh)");
+
+    VirtualDisplay server;
+    QVERIFY2(server.start(xvfb), "Xvfb did not start");
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcessEnvironment environment = privateEnvironment(home);
+    environment.insert(QStringLiteral("DISPLAY"), server.name());
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    environment.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
+    // The walker starts the program on a private session bus, reads its
+    // accessibility tree as a screen reader would and closes it.
+    QProcess walker;
+    walker.setProcessEnvironment(environment);
+    walker.setProcessChannelMode(QProcess::ForwardedChannels);
+    walker.start(session,
+                 {QStringLiteral("--"), python, QStringLiteral(QUILLORY_ATSPI_WALK),
+                  executable()});
+    QVERIFY2(walker.waitForStarted(10000), qPrintable(walker.errorString()));
+    auto stop = qScopeGuard([&] {
+        if (walker.state() != QProcess::NotRunning) {
+            walker.kill();
+            walker.waitForFinished(5000);
+        }
+    });
+    QVERIFY2(walker.waitForFinished(120000), "the accessibility walk did not end");
+    QCOMPARE(walker.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(walker.exitCode(), 0);
 }
 
 int main(int argc, char *argv[])

@@ -11,6 +11,8 @@ packages=(
     libqt6svg6 fonts-liberation
     # tests: a private X server for the real-window test, and a workbook reader
     xvfb xauth python3-openpyxl
+    # tests: a screen reader's view of the window (AT-SPI on a private session bus)
+    dbus at-spi2-core python3-pyatspi
 )
 if [[ "${1:-}" == package ]]; then
     packages+=(

@@ -1,6 +1,7 @@
 #include "app/list/listview.h"
 
 #include "app/errorreport.h"
+#include "app/list/listaccessible.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -130,6 +131,7 @@ ListView::ListView(std::shared_ptr<TextArena> arena, QWidget *parent)
       m_model(new NumberListModel(std::move(arena), this)),
       m_header(new QHeaderView(Qt::Horizontal, this))
 {
+    InstallListAccessibility();
     ListItems = ListItemsCollection(m_model);
     ColumnHeaders = ColumnHeadersCollection(m_model);
     setModel(m_model);
@@ -147,8 +149,14 @@ ListView::ListView(std::shared_ptr<TextArena> arena, QWidget *parent)
     m_header->setSectionResizeMode(QHeaderView::Interactive);
     m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_header->setFocusPolicy(Qt::NoFocus);
-    m_header->setMouseTracking(true);
-    m_header->installEventFilter(this);
+    // The whole control resets the window's pointer: its rows, its header
+    // and its scroll bars.
+    for (QWidget *part :
+         {static_cast<QWidget *>(m_header), m_header->viewport(), static_cast<QWidget *>(verticalScrollBar()),
+          static_cast<QWidget *>(horizontalScrollBar())}) {
+        part->setMouseTracking(true);
+        part->installEventFilter(this);
+    }
 
     connect(m_model, &NumberListModel::columnWidthChanged, this, &ListView::onColumnWidthChanged);
     // The header connected to these first, so its sections exist when we size them.
@@ -214,6 +222,31 @@ void ListView::rowsInserted(const QModelIndex &parent, int start, int end)
 {
     QAbstractItemView::rowsInserted(parent, start, end);
     onRowsChanged();
+}
+
+void ListView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QAbstractItemView::currentChanged(current, previous);
+    NotifyListCurrentChanged(this, current);
+}
+
+void ListView::focusInEvent(QFocusEvent *event)
+{
+    QAbstractItemView::focusInEvent(event);
+    viewport()->update(); // the focus outline
+}
+
+void ListView::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractItemView::focusOutEvent(event);
+    viewport()->update();
+}
+
+void ListView::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    QAbstractItemView::selectionChanged(selected, deselected);
+    if (!selected.isEmpty())
+        NotifyListSelectionChanged(this, selected.indexes().value(0));
 }
 
 int ListView::rowHeight() const
@@ -439,6 +472,16 @@ void ListView::paintEvent(QPaintEvent *event)
     QPainter painter(viewport());
     const int rows = m_model->rowCount();
     const int columns = m_header->count();
+    if (hasFocus() && (rows == 0 || columns == 0 || !currentIndex().isValid())) {
+        // Nothing current to outline: outline the first row's place, so a
+        // keyboard user sees that the list has the focus.
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = QRect(0, 0, viewport()->width(), rowHeight());
+        option.state |= QStyle::State_KeyboardFocusChange;
+        option.backgroundColor = palette().color(QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
     if (rows == 0 || columns == 0)
         return;
     const QRect area = event->rect();
@@ -647,8 +690,14 @@ void ListView::mouseDoubleClickEvent(QMouseEvent *event)
     QAbstractItemView::mouseDoubleClickEvent(event); // selects the row when the first click did not
     // Only over an entry: a double-click on empty space must not remove the
     // entry that happens to be selected.
-    if (event->button() == Qt::LeftButton && index.isValid())
-        emit DblClick();
+    if (event->button() != Qt::LeftButton || !index.isValid())
+        return;
+    // With Ctrl the first click took the highlight off the entry; the
+    // double-click still means that entry.
+    if (!selectionModel()->isSelected(index))
+        selectionModel()->setCurrentIndex(index,
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    emit DblClick();
 }
 
 void ListView::mouseMoveEvent(QMouseEvent *event)
@@ -659,7 +708,9 @@ void ListView::mouseMoveEvent(QMouseEvent *event)
 
 bool ListView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_header && event->type() == QEvent::MouseMove)
+    if (event->type() == QEvent::MouseMove
+        && (watched == m_header || watched == m_header->viewport() || watched == verticalScrollBar()
+            || watched == horizontalScrollBar()))
         emit MouseMove();
     return QAbstractItemView::eventFilter(watched, event);
 }

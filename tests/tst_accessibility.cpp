@@ -1,0 +1,394 @@
+#include "app/form1.h"
+#include "app/list/listview.h"
+#include "platform/fakeplatform.h"
+#include "platform/qtplatform.h"
+#include "testsupport.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+QList<std::pair<QAccessible::Event, int>> g_events; // what an assistive technology was told
+
+void recordEvent(QAccessibleEvent *event)
+{
+    g_events.append({event->type(), event->child()});
+}
+
+QPalette darkPalette()
+{
+    QPalette pal;
+    const QColor window(0x2b, 0x2b, 0x2b);
+    const QColor text(0xee, 0xee, 0xee);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, QPalette::Window, window);
+        pal.setColor(group, QPalette::WindowText, text);
+        pal.setColor(group, QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        pal.setColor(group, QPalette::AlternateBase, window);
+        pal.setColor(group, QPalette::Text, text);
+        pal.setColor(group, QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+        pal.setColor(group, QPalette::ButtonText, text);
+        pal.setColor(group, QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+        pal.setColor(group, QPalette::HighlightedText, Qt::white);
+        pal.setColor(group, QPalette::Mid, QColor(0x50, 0x50, 0x50));
+    }
+    return pal;
+}
+
+double luminance(const QColor &c)
+{
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The strongest contrast any pixel of the area has with `background`.
+double bestContrast(const QImage &image, const QRect &area, const QColor &background)
+{
+    double best = 1;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            best = std::max(best, contrast(image.pixelColor(x, y), background));
+    return best;
+}
+
+} // namespace
+
+class TestAccessibility : public QObject, FormFixture
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void listIsNamedListWithRows();
+    void rowsAreMadeOnDemandAndFollowChanges();
+    void currentAndSelectionAreAnnounced();
+    void mainWindowIsWindowNamedQuillory();
+    void repeatedCaptionsHaveDescriptionsNamingTheirList_data();
+    void repeatedCaptionsHaveDescriptionsNamingTheirList();
+
+    void captionsContrastWithWindowUnderDarkTheme_data();
+    void captionsContrastWithWindowUnderDarkTheme();
+    void listColoursStayConsistentUnderDarkTheme();
+
+    void emptyFocusedListShowsFocus();
+    void returnAndEnterPressFocusedButton_data();
+    void returnAndEnterPressFocusedButton();
+    void f1OpensHelpFromAnywhere_data();
+    void f1OpensHelpFromAnywhere();
+    void captionsHaveNoMnemonics();
+    void escapeClosesEveryBox_data();
+    void escapeClosesEveryBox();
+
+private:
+    QPalette m_palette;
+};
+
+void TestAccessibility::init()
+{
+    m_palette = QApplication::palette();
+    g_events.clear();
+}
+
+void TestAccessibility::cleanup()
+{
+    closeForm();
+    QAccessible::installUpdateHandler(nullptr);
+    QAccessible::setActive(false);
+    QApplication::setPalette(m_palette);
+}
+
+void TestAccessibility::listIsNamedListWithRows()
+{
+    loadForm();
+    ListView *list = m_form->ListView2;
+    NumberListModel *model = list->listModel();
+    model->beginBatch();
+    for (int i = 0; i < 1'000'000; ++i)
+        model->append(QStringView(QStringLiteral("555-%1").arg(i, 7, 10, QLatin1Char('0'))));
+    model->endBatch();
+
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(list);
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::List);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral(" Valid Numbers"));
+    QCOMPARE(iface->childCount(), 1'000'000);
+    for (const int row : {0, 1, 499'999, 999'999}) {
+        QAccessibleInterface *child = iface->child(row);
+        QVERIFY(child);
+        QCOMPARE(child->role(), QAccessible::ListItem);
+        QCOMPARE(child->text(QAccessible::Name), QStringLiteral("555-%1").arg(row, 7, 10, QLatin1Char('0')));
+        QCOMPARE(child->parent(), iface);
+        QCOMPARE(iface->indexOfChild(child), row);
+        QCOMPARE(iface->child(row), child); // the same object while the rows stand
+    }
+    QVERIFY(!iface->child(1'000'000));
+    QVERIFY(!iface->child(-1));
+
+    list->SetSelectedIndex(500'000);
+    list->setFocus();
+    QAccessibleInterface *current = iface->child(499'999);
+    QVERIFY(current->state().selected);
+    QVERIFY(!iface->child(0)->state().selected);
+    QVERIFY(current->state().offscreen
+            == !list->visualRect(model->index(499'999, 0)).intersects(list->viewport()->rect()));
+}
+
+void TestAccessibility::rowsAreMadeOnDemandAndFollowChanges()
+{
+    loadForm();
+    ListView *list = m_form->ListView1;
+    fill(list, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(list);
+    QAccessibleInterface *second = iface->child(1);
+    const QAccessible::Id id = QAccessible::uniqueId(second);
+    QCOMPARE(second->text(QAccessible::Name), QStringLiteral("b"));
+
+    list->ListItems.Remove(1);                      // "a" goes, "b" moves up
+    QVERIFY(!QAccessible::accessibleInterface(id)); // the old row object is gone
+    QCOMPARE(iface->childCount(), 2);
+    QCOMPARE(iface->child(0)->text(QAccessible::Name), QStringLiteral("b"));
+    QCOMPARE(iface->child(1)->text(QAccessible::Name), QStringLiteral("c"));
+
+    list->ListItems.Clear();
+    QCOMPARE(iface->childCount(), 0);
+    QVERIFY(!iface->child(0));
+}
+
+void TestAccessibility::currentAndSelectionAreAnnounced()
+{
+    QAccessible::installUpdateHandler(recordEvent);
+    QAccessible::setActive(true);
+    if (!QAccessible::isActive())
+        QSKIP("This platform plugin runs no accessibility bridge; the real-window test covers the events.");
+    loadForm();
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    ListView *list = m_form->ListView1;
+    fill(list, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    list->setFocus();
+    QVERIFY(list->hasFocus());
+    g_events.clear();
+    list->SetSelectedIndex(3);
+    QVERIFY(g_events.contains(std::pair(QAccessible::Focus, 2)));
+    QVERIFY(g_events.contains(std::pair(QAccessible::Selection, 2)));
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(list);
+    QAccessibleInterface *focus = iface->focusChild();
+    QVERIFY(focus);
+    QCOMPARE(focus->text(QAccessible::Name), QStringLiteral("c"));
+    QVERIFY(focus->state().focused);
+}
+
+void TestAccessibility::mainWindowIsWindowNamedQuillory()
+{
+    loadForm();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(m_form.get());
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::Window);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Quillory"));
+    QCOMPARE(iface->childCount(), 18); // 3 lists, 14 buttons, the frame
+}
+
+void TestAccessibility::repeatedCaptionsHaveDescriptionsNamingTheirList_data()
+{
+    QTest::addColumn<QString>("valid");
+    QTest::addColumn<QString>("invalid");
+    QTest::newRow("save as text") << QStringLiteral("PushButton4") << QStringLiteral("PushButton8");
+    QTest::newRow("save as workbook") << QStringLiteral("PushButton13") << QStringLiteral("PushButton7");
+    QTest::newRow("copy") << QStringLiteral("PushButton10") << QStringLiteral("PushButton11");
+    QTest::newRow("clear") << QStringLiteral("PushButton2") << QStringLiteral("PushButton9");
+}
+
+void TestAccessibility::repeatedCaptionsHaveDescriptionsNamingTheirList()
+{
+    QFETCH(QString, valid);
+    QFETCH(QString, invalid);
+    loadForm();
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(m_form->findChild<QPushButton *>(valid));
+    QAccessibleInterface *b =
+        QAccessible::queryAccessibleInterface(m_form->findChild<QPushButton *>(invalid));
+    QVERIFY(a && b);
+    QCOMPARE(a->role(), QAccessible::Button);
+    QCOMPARE(a->text(QAccessible::Name), b->text(QAccessible::Name)); // the captions stay
+    QVERIFY(a->text(QAccessible::Description).contains(QStringLiteral("Valid Numbers")));
+    QVERIFY(!a->text(QAccessible::Description).contains(QStringLiteral("Invalid")));
+    QVERIFY(b->text(QAccessible::Description).contains(QStringLiteral("Invalid Numbers")));
+}
+
+void TestAccessibility::captionsContrastWithWindowUnderDarkTheme_data()
+{
+    QTest::addColumn<QString>("control");
+    for (const char *name : {"Frame1", "Check1", "Check2", "Check3"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestAccessibility::captionsContrastWithWindowUnderDarkTheme()
+{
+    QFETCH(QString, control);
+    QApplication::setPalette(darkPalette());
+    loadForm();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    const QImage image = m_form->grab().toImage();
+    QWidget *widget = m_form->findChild<QWidget *>(control);
+    QRect area;
+    if (auto *frame = qobject_cast<QGroupBox *>(widget)) {
+        // The title: left part of the frame's top line.
+        area = QRect(frame->geometry().topLeft(),
+                     QSize(frame->fontMetrics().horizontalAdvance(frame->title()) + 16,
+                           frame->fontMetrics().height()));
+    } else {
+        // The caption, right of the indicator.
+        const QRect box(widget->mapTo(m_form.get(), QPoint(0, 0)), widget->size());
+        area = box.adjusted(24, 0, 0, 0);
+    }
+    const QColor background = image.pixelColor(area.right() - 1, area.center().y());
+    QCOMPARE(background, QColor(Qt::white)); // the window's own background stays
+    QVERIFY2(bestContrast(image, area, background) >= 7.0,
+             qPrintable(QString::number(bestContrast(image, area, background))));
+}
+
+void TestAccessibility::listColoursStayConsistentUnderDarkTheme()
+{
+    QApplication::setPalette(darkPalette());
+    loadForm();
+    ListView *list = m_form->ListView1;
+    fill(list, {QStringLiteral("8883429122")});
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    const QImage image = list->viewport()->grab().toImage();
+    const QColor base = image.pixelColor(image.width() - 3, image.height() - 3);
+    QCOMPARE(base, darkPalette().color(QPalette::Base));
+    const QRect row = list->visualRect(list->listModel()->index(0, 0));
+    QVERIFY(bestContrast(image, row, base) >= 7.0);
+}
+
+void TestAccessibility::emptyFocusedListShowsFocus()
+{
+    loadForm();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    ListView *list = m_form->ListView1;
+    QCOMPARE(list->ListItems.Count(), 0);
+    m_form->PushButton5->setFocus();
+    const QImage unfocused = list->viewport()->grab().toImage();
+    list->setFocus(Qt::TabFocusReason);
+    const QImage focused = list->viewport()->grab().toImage();
+    QVERIFY(unfocused != focused);
+}
+
+void TestAccessibility::returnAndEnterPressFocusedButton_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Return") << int(Qt::Key_Return) << Qt::KeyboardModifiers();
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier);
+    QTest::newRow("Space") << int(Qt::Key_Space) << Qt::KeyboardModifiers();
+}
+
+void TestAccessibility::returnAndEnterPressFocusedButton()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    loadForm();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    m_form->PushButton12->setFocus();
+    QTest::keyClick(m_form->PushButton12, Qt::Key(key), modifiers);
+    QVERIFY(m_form->ListView1->ListItems.Count() > 0); // the sample numbers came in
+}
+
+void TestAccessibility::f1OpensHelpFromAnywhere_data()
+{
+    QTest::addColumn<QString>("focus");
+    for (const char *name : {"ListView1", "ListView3", "PushButton17", "Check2"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestAccessibility::f1OpensHelpFromAnywhere()
+{
+    QFETCH(QString, focus);
+    loadForm();
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QWidget *target = m_form->findChild<QWidget *>(focus);
+    target->setFocus();
+    const qsizetype before = m_platform->messages.size();
+    QTest::keyClick(target, Qt::Key_F1);
+    QCOMPARE(m_platform->messages.size(), before + 1);
+}
+
+void TestAccessibility::captionsHaveNoMnemonics()
+{
+    loadForm();
+    const QList<QAbstractButton *> buttons = m_form->findChildren<QAbstractButton *>();
+    QVERIFY(buttons.size() >= 17);
+    for (const QAbstractButton *button : buttons)
+        QVERIFY2(!button->text().contains(QLatin1Char('&')), qPrintable(button->text()));
+    QVERIFY(!m_form->Frame1->title().contains(QLatin1Char('&')));
+}
+
+void TestAccessibility::escapeClosesEveryBox_data()
+{
+    QTest::addColumn<bool>("prompt");
+    QTest::newRow("message") << false;
+    QTest::newRow("prompt") << true;
+}
+
+void TestAccessibility::escapeClosesEveryBox()
+{
+    QFETCH(bool, prompt);
+    QtPlatform platform;
+    bool pressed = false;
+    std::function<void()> pressEscape = [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box) {
+            QTimer::singleShot(20, pressEscape);
+            return;
+        }
+        pressed = true;
+        QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Escape);
+    };
+    QTimer::singleShot(0, pressEscape);
+    QTimer watchdog; // a box that stays open fails the test instead of hanging it
+    watchdog.setSingleShot(true);
+    bool stayedOpen = false;
+    connect(&watchdog, &QTimer::timeout, [&] {
+        if (QWidget *box = QApplication::activeModalWidget()) {
+            stayedOpen = true;
+            box->close();
+        }
+    });
+    watchdog.start(5000);
+    if (prompt)
+        QCOMPARE(platform.InputBox(QStringLiteral("Enter numbers"), QString()), QString());
+    else
+        platform.MsgBox(QStringLiteral("Hello"), MsgBoxStyle::OkOnly, QString());
+    QVERIFY(pressed);
+    QVERIFY2(!stayedOpen, "the box stayed open after Escape");
+}
+
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"
