@@ -14,8 +14,9 @@ void appendCell(QString &out, Text text, qsizetype width, bool last)
     out.append(text);
     if (last)
         return;
-    if (width > text.size())
-        out.resize(out.size() + width - text.size(), QLatin1Char(' '));
+    const qsizetype length = CharacterCount(text);
+    if (width > length)
+        out.resize(out.size() + width - length, QLatin1Char(' '));
     out.append(QLatin1Char('\t'));
 }
 

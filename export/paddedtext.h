@@ -11,7 +11,15 @@
 class Form1;
 class ListView;
 
-// Column widths of the padded layouts, in characters (UTF-16 code units): the
+// Length of a text in characters as the exports write them: a surrogate pair
+// is one character (the file writes it as one "?").
+qsizetype CharacterCount(QStringView text);
+inline qsizetype CharacterCount(QLatin1StringView text)
+{
+    return text.size();
+}
+
+// Column widths of the padded layouts, in characters (see CharacterCount): the
 // longest text of each column over all entries, checked or not, and of the
 // column's title when withTitles is set. Calls yield every few thousand
 // entries so that a long pass keeps the window responsive.

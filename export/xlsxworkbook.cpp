@@ -264,7 +264,7 @@ CellTextResult appendCellTextImpl(std::string &out, View text, bool removeEquals
         else
             appendUtf8(out, cp);
         cellChars += cost;
-        result.shownChars += units;
+        ++result.shownChars; // the width counts characters, not UTF-16 units
         i += units;
     }
     return result;

@@ -85,6 +85,11 @@ void TestClipboard::buildsClipboardText_data()
     QTest::newRow("all entries unchecked give an empty text")
         << one << QList<QStringList>{{QStringLiteral("1")}, {QStringLiteral("2")}} << QList<int>{0, 1}
         << QString();
+    QTest::newRow("characters beyond U+FFFF count once towards the width")
+        << two
+        << QList<QStringList>{{QString::fromUtf8("\U0001F600"), QStringLiteral("x")},
+                              {QStringLiteral("12"), QStringLiteral("y")}}
+        << QList<int>{} << QString::fromUtf8("\U0001F600 \tx\r\n12\ty\r\n");
     QTest::newRow("characters beyond Latin-1 are kept")
         << one << QList<QStringList>{{QString::fromUtf8("\u20ac\u2713 \u65e5")}} << QList<int>{}
         << QString::fromUtf8("\u20ac\u2713 \u65e5\r\n");

@@ -210,6 +210,26 @@ void TestPaddedText::writesPaddedTable_data()
                       "\x80\xfc? \t\r\n"
                       "\x81?\xff \t\r\n"
                       "\x93x\x94 \t\r\n");
+    // A character beyond U+FFFF is one "?" in the file and one character of the width.
+    QTest::newRow("characters beyond U+FFFF count once")
+        << QStringList{QStringLiteral("N")}
+        << QList<QStringList>{{QString::fromUtf8("\U0001F600\U0001F600")}, {QStringLiteral("123")}}
+        << QList<int>{}
+        << QByteArray("N  \t\r\n"
+                      "?? \t\r\n"
+                      "123\t\r\n");
+    QTest::newRow("title beyond U+FFFF counts once")
+        << QStringList{QString::fromUtf8("\U0001D11Ex")} << QList<QStringList>{{QStringLiteral("1")}}
+        << QList<int>{}
+        << QByteArray("?x\t\r\n"
+                      "1 \t\r\n");
+    QTest::newRow("lone surrogate is one character")
+        << QStringList{QStringLiteral("N")}
+        << QList<QStringList>{{QString(QChar(0xD800)) + QStringLiteral("1")}, {QStringLiteral("123")}}
+        << QList<int>{}
+        << QByteArray("N  \t\r\n"
+                      "?1 \t\r\n"
+                      "123\t\r\n");
     QTest::newRow("title outside Windows-1252") << QStringList{QString::fromUtf8("\u65e5\u672c")}
                                                 << QList<QStringList>{{QStringLiteral("1")}} << QList<int>{}
                                                 << QByteArray("??\t\r\n"

@@ -56,6 +56,7 @@ private slots:
     void writesTextCellsAndHandsTheWorkbookOver();
     void uncheckedEntryLeavesItsRowEmpty();
     void equalsSignsAreRemovedFromLaterColumnsOnly();
+    void columnWidthCountsCharactersBeyondUFFFFOnce();
     void charactersXmlCannotCarryKeepTheWorkbookReadable();
     void neverReplacesAnExistingWorkbook();
     void unusableFolderIsReportedOnce_data();
@@ -291,6 +292,25 @@ void TestSpreadsheet::equalsSignsAreRemovedFromLaterColumnsOnly()
     QCOMPARE(sheet.value(QStringLiteral("A4")), QStringLiteral("555-0003"));
     // Column B is as wide as its title, the longest text written there.
     QVERIFY(sheet.width(QStringLiteral("B")) >= 7 && sheet.width(QStringLiteral("B")) < 8);
+}
+
+void TestSpreadsheet::columnWidthCountsCharactersBeyondUFFFFOnce()
+{
+    // Twenty characters, forty UTF-16 units.
+    QString wide;
+    for (int i = 0; i < 20; ++i)
+        wide += QString::fromUtf8("\U0001F600");
+    m_form->ListView2->ListItems.Add(wide);
+    m_form->ListView2->ListItems.Add(QStringLiteral("555-0001"));
+
+    m_form->PushButton13_Click();
+
+    QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text));
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last());
+    QCOMPARE(sheet.value(QStringLiteral("A2")), wide);
+    QVERIFY2(sheet.width(QStringLiteral("A")) >= 21 && sheet.width(QStringLiteral("A")) < 22,
+             qPrintable(QString::number(sheet.width(QStringLiteral("A")))));
 }
 
 void TestSpreadsheet::charactersXmlCannotCarryKeepTheWorkbookReadable()
