@@ -36,6 +36,10 @@ void openForWriting(QSaveFile &file, const QString &fileName)
     if (info.exists() && !info.isFile())
         throw Failure(
             QStringLiteral("Cannot create \"%1\": it is not a regular file").arg(nativeName(fileName)));
+    // A folder the user may not write into still holds files the user may
+    // write: those are written in place, as there is no room for a temporary
+    // file beside them. Everywhere else the file is replaced only when complete.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw Failure(
             QStringLiteral("Cannot create \"%1\": %2").arg(nativeName(fileName), file.errorString()));

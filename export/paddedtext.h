@@ -52,6 +52,8 @@ QByteArray PaddedTextBytes(const NumberListSnapshot &list);
 // Writes the padded text file of the list, replacing the file only once it is
 // complete. A failure is reported once and ends the export; an existing file
 // is then left as it was. Closing the window meanwhile leaves no file behind.
+// A file in a folder that takes no new file is written in place instead, when
+// the user may write it; a failure there leaves what was written.
 void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListSnapshot &list,
                                                   const QString &fileName);
 void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, ListView &list, const QString &fileName);
