@@ -5,20 +5,50 @@
 
 namespace {
 
-constexpr qsizetype kYieldStride = 1024;
+void appendUtf8(QByteArray &out, QLatin1StringView text)
+{
+    const char *p = text.data();
+    const qsizetype n = text.size();
+    qsizetype ascii = 0;
+    while (ascii < n && static_cast<unsigned char>(p[ascii]) < 0x80)
+        ++ascii;
+    out.append(p, ascii);
+    if (ascii < n)
+        out.append(QString(text.sliced(ascii)).toUtf8());
+}
+
+void appendUtf8(QByteArray &out, QStringView text)
+{
+    out.append(text.toUtf8());
+}
 
 // Appends one cell; the last cell of a line is neither padded nor closed.
 template<typename Text>
-void appendCell(QString &out, Text text, qsizetype width, bool last)
+void appendCell(QByteArray &out, Text text, qsizetype width, bool last)
 {
-    out.append(text);
+    appendUtf8(out, text);
     if (last)
         return;
     const qsizetype length = CharacterCount(text);
     if (width > length)
-        out.resize(out.size() + width - length, QLatin1Char(' '));
-    out.append(QLatin1Char('\t'));
+        out.append(width - length, ' ');
+    out.append('\t');
 }
+
+// The clipboard text of a list snapshot, made when a program pastes it.
+class ListClipboardText final : public DeferredText
+{
+public:
+    ListClipboardText(NumberListSnapshot list, std::vector<qsizetype> widths)
+        : m_list(std::move(list)), m_widths(std::move(widths))
+    {
+    }
+    QByteArray utf8() const override { return ClipboardTextUtf8(m_list, m_widths); }
+
+private:
+    NumberListSnapshot m_list;
+    std::vector<qsizetype> m_widths;
+};
 
 // The copy command of both result lists.
 void copyListToClipboard(Form1 &form, ListView &list, const QString &procedureText)
@@ -36,15 +66,12 @@ void copyListToClipboard(Form1 &form, ListView &list, const QString &procedureTe
 
 } // namespace
 
-QString ClipboardText(const NumberListSnapshot &list, const std::function<void()> &yield)
+QByteArray ClipboardTextUtf8(const NumberListSnapshot &list, const std::vector<qsizetype> &widths)
 {
-    const std::vector<qsizetype> widths = PaddedColumnWidths(list, false, yield);
     const int columns = list.columnCount();
-    QString out;
+    QByteArray out;
     const qsizetype count = list.count();
     for (qsizetype row = 0; row < count; ++row) {
-        if (yield && row % kYieldStride == 0)
-            yield();
         if (!list.checked(row))
             continue;
         const qsizetype lineStart = out.size();
@@ -54,25 +81,35 @@ QString ClipboardText(const NumberListSnapshot &list, const std::function<void()
             if (c == 0)
                 list.text(row).visit([&](auto text) { appendCell(out, text, width, last); });
             else
-                appendCell(out, list.cellText(row, c), width, last);
+                appendCell(out, QStringView(list.cellText(row, c)), width, last);
         }
+        // A space is one byte in UTF-8 and never part of another character.
         qsizetype end = out.size();
-        while (end > lineStart && out.at(end - 1) == QLatin1Char(' '))
+        while (end > lineStart && out.at(end - 1) == ' ')
             --end;
         out.truncate(end);
-        out.append(QLatin1StringView("\r\n"));
+        out.append("\r\n", 2);
     }
     return out;
 }
 
+QString ClipboardText(const NumberListSnapshot &list, const std::function<void()> &yield)
+{
+    return QString::fromUtf8(ClipboardTextUtf8(list, PaddedColumnWidths(list, false, yield)));
+}
+
 void CopyListToClipboard(Form1 &form, ListView &list)
 {
-    const NumberListSnapshot snapshot = list.listModel()->snapshot();
+    NumberListSnapshot snapshot = list.listModel()->snapshot();
     if (snapshot.count() == 0)
         return; // nothing to copy: the clipboard keeps what it holds
-    const QString text = ClipboardText(snapshot, [&form] { form.DoEvents(); });
+    // The widths are measured now, while the window yields; the text itself is
+    // made from the snapshot when it is pasted, so it is never held as a whole
+    // while it is only on offer.
+    std::vector<qsizetype> widths = PaddedColumnWidths(snapshot, false, [&form] { form.DoEvents(); });
+    auto text = std::make_shared<const ListClipboardText>(std::move(snapshot), std::move(widths));
     ClearClipboard(form.platform());
-    SetClipboardText(form.platform(), text, 0);
+    SetClipboardText(form.platform(), std::move(text), 0);
 }
 
 void ClearClipboard(Platform &platform)
@@ -84,6 +121,15 @@ void ClearClipboard(Platform &platform)
 }
 
 bool SetClipboardText(Platform &platform, const QString &text, int format)
+{
+    for (int attempt = 0; attempt < kClipboardAttempts; ++attempt) {
+        if (platform.ClipboardSetText(text, format))
+            return true;
+    }
+    return false;
+}
+
+bool SetClipboardText(Platform &platform, const std::shared_ptr<const DeferredText> &text, int format)
 {
     for (int attempt = 0; attempt < kClipboardAttempts; ++attempt) {
         if (platform.ClipboardSetText(text, format))

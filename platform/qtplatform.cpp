@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
@@ -178,6 +180,33 @@ QString QtPlatform::ShowSave(const FileDialogSettings &settings)
     return QDir::toNativeSeparators(QFileInfo(files.front()).absoluteFilePath());
 }
 
+namespace {
+
+// Plain text that is made when it is read: a paste in another program asks
+// for "text/plain" as UTF-8 bytes, which are made then and dropped after.
+class DeferredMimeData final : public QMimeData
+{
+public:
+    explicit DeferredMimeData(std::shared_ptr<const DeferredText> text) : m_text(std::move(text)) {}
+
+    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+    bool hasFormat(const QString &mimeType) const override { return mimeType == u"text/plain"; }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType) const override
+    {
+        // Where a QString is asked for, QMimeData converts the bytes itself.
+        if (mimeType != u"text/plain")
+            return {};
+        return m_text->utf8();
+    }
+
+private:
+    std::shared_ptr<const DeferredText> m_text;
+};
+
+} // namespace
+
 bool QtPlatform::ClipboardClear()
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
@@ -195,6 +224,19 @@ bool QtPlatform::ClipboardSetText(const QString &text, int format)
         return false;
     clipboard->setText(text);
     return clipboard->text() == text;
+}
+
+bool QtPlatform::ClipboardSetText(std::shared_ptr<const DeferredText> text, int format)
+{
+    Q_UNUSED(format);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    // The clipboard owns the data and deletes it when another program takes over.
+    const QPointer<QMimeData> data = new DeferredMimeData(std::move(text));
+    clipboard->setMimeData(data);
+    // Asking for the text back would make it; the data offered is what tells.
+    return data && clipboard->mimeData() == data.data();
 }
 
 QString QtPlatform::GetSetting(const QString &app, const QString &section, const QString &key,

@@ -12,6 +12,7 @@ public:
     QString ShowSave(const FileDialogSettings &settings) override;
     bool ClipboardClear() override;
     bool ClipboardSetText(const QString &text, int format) override;
+    bool ClipboardSetText(std::shared_ptr<const DeferredText> text, int format) override;
     QString GetSetting(const QString &app, const QString &section, const QString &key,
                        const QString &defaultValue) override;
     void SaveSetting(const QString &app, const QString &section, const QString &key,
