@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -67,6 +68,7 @@ private slots:
     void entriesPastTheLastRowAreReportedOnce();
     void changesDuringTheExportDoNotReachTheWorkbook();
     void handsTheWorkbookToARealProgram();
+    void libreOfficeReadsTheWorkbook();
     void closingDuringTheExportLeavesNoFile_data();
     void closingDuringTheExportLeavesNoFile();
 
@@ -537,6 +539,45 @@ void TestSpreadsheet::changesDuringTheExportDoNotReachTheWorkbook()
     QCOMPARE(sheet.maxRow(), 51);
     QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("555-0001"));
     QCOMPARE(sheet.value(QStringLiteral("A51")), QStringLiteral("555-0050"));
+}
+
+void TestSpreadsheet::libreOfficeReadsTheWorkbook()
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        QSKIP("LibreOffice (soffice) is not installed");
+    const QStringList entries{QStringLiteral("888-342-9122"), QStringLiteral("0123"),
+                              QString::fromUtf8("\u20ac \U0001F600"), QStringLiteral("=1+1")};
+    for (const QString &entry : entries)
+        m_form->ListView2->ListItems.Add(entry);
+    m_form->PushButton13_Click();
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    const QString book = m_platform->shellCalls.first().arguments.last();
+
+    // Its own profile, so that no running LibreOffice of the user takes the job.
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    QProcess convert;
+    convert.start(soffice,
+                  {QStringLiteral("-env:UserInstallation=file://") + out.filePath(QStringLiteral("profile")),
+                   QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                   QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"), QStringLiteral("--outdir"),
+                   out.path(), book});
+    QVERIFY(convert.waitForFinished(120000));
+    QFile csv(out.filePath(QFileInfo(book).completeBaseName() + QStringLiteral(".csv")));
+    QVERIFY2(csv.open(QIODevice::ReadOnly),
+             qPrintable(QString::fromLocal8Bit(convert.readAllStandardError())));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList expected{QStringLiteral(" Valid Numbers")};
+    expected += entries;
+    QStringList read;
+    for (QString line : lines) {
+        line.remove(QLatin1Char('\r'));
+        if (line.startsWith(QLatin1Char('"')) && line.endsWith(QLatin1Char('"')))
+            line = line.mid(1, line.size() - 2);
+        read << line;
+    }
+    QCOMPARE(read, expected);
 }
 
 void TestSpreadsheet::closingDuringTheExportLeavesNoFile_data()
