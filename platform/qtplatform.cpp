@@ -198,7 +198,11 @@ protected:
         // Where a QString is asked for, QMimeData converts the bytes itself.
         if (mimeType != u"text/plain")
             return {};
-        return m_text->utf8();
+        try {
+            return m_text->utf8();
+        } catch (const std::exception &) {
+            return {}; // no room for the text: the paste gets nothing, the program goes on
+        }
     }
 
 private:
