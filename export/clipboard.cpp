@@ -3,21 +3,159 @@
 #include "app/form1.h"
 #include "export/paddedtext.h"
 
+#include <cstring>
+
 namespace {
 
-constexpr qsizetype kYieldStride = 1024;
+// The text is laid out twice: once to count its bytes, once to write them
+// into a buffer of exactly that size, so that it is never grown or copied.
 
-// Appends one cell; the last cell of a line is neither padded nor closed.
-template<typename Text>
-void appendCell(QString &out, Text text, qsizetype width, bool last)
+// Counts the bytes of the text, trailing spaces of each line left out.
+class ByteCounter
 {
-    out.append(text);
+public:
+    void put(const char *p, qsizetype n)
+    {
+        if (n == 0)
+            return;
+        qsizetype spaces = 0;
+        while (spaces < n && p[n - 1 - spaces] == ' ')
+            ++spaces;
+        m_trailing = spaces == n ? m_trailing + n : spaces;
+        m_total += n;
+    }
+    void putLatin1(const char *p, qsizetype n)
+    {
+        qsizetype high = 0;
+        for (qsizetype i = 0; i < n; ++i)
+            high += static_cast<unsigned char>(p[i]) >> 7;
+        put(p, n);       // the trailing spaces are the same bytes in UTF-8
+        m_total += high; // a character above 0x7F takes two bytes
+    }
+    void spaces(qsizetype n)
+    {
+        m_trailing += n;
+        m_total += n;
+    }
+    void endLine()
+    {
+        m_total += 2 - m_trailing;
+        m_trailing = 0;
+    }
+    qsizetype total() const { return m_total; }
+
+private:
+    qsizetype m_total = 0;
+    qsizetype m_trailing = 0;
+};
+
+// Writes the text into room counted by ByteCounter.
+class ByteWriter
+{
+public:
+    explicit ByteWriter(char *out) : m_p(out), m_lineStart(out) {}
+    void put(const char *p, qsizetype n)
+    {
+        std::memcpy(m_p, p, std::size_t(n));
+        m_p += n;
+    }
+    void putLatin1(const char *p, qsizetype n)
+    {
+        qsizetype ascii = 0;
+        while (ascii < n && static_cast<unsigned char>(p[ascii]) < 0x80)
+            ++ascii;
+        put(p, ascii);
+        for (qsizetype i = ascii; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(p[i]);
+            if (c < 0x80) {
+                *m_p++ = char(c);
+            } else {
+                *m_p++ = char(0xC0 | (c >> 6));
+                *m_p++ = char(0x80 | (c & 0x3F));
+            }
+        }
+    }
+    void spaces(qsizetype n)
+    {
+        std::memset(m_p, ' ', std::size_t(n));
+        m_p += n;
+    }
+    void endLine()
+    {
+        // A space is one byte in UTF-8 and never part of another character.
+        while (m_p > m_lineStart && m_p[-1] == ' ')
+            --m_p;
+        *m_p++ = '\r';
+        *m_p++ = '\n';
+        m_lineStart = m_p;
+    }
+    const char *end() const { return m_p; }
+
+private:
+    char *m_p;
+    char *m_lineStart;
+};
+
+template<typename Sink>
+void putText(Sink &sink, QLatin1StringView text)
+{
+    sink.putLatin1(text.data(), text.size());
+}
+
+template<typename Sink>
+void putText(Sink &sink, QStringView text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sink.put(utf8.constData(), utf8.size());
+}
+
+// One cell; the last cell of a line is neither padded nor closed.
+template<typename Sink, typename Text>
+void putCell(Sink &sink, Text text, qsizetype width, bool last)
+{
+    putText(sink, text);
     if (last)
         return;
-    if (width > text.size())
-        out.resize(out.size() + width - text.size(), QLatin1Char(' '));
-    out.append(QLatin1Char('\t'));
+    const qsizetype length = CharacterCount(text);
+    if (width > length)
+        sink.spaces(width - length);
+    sink.put("\t", 1);
 }
+
+template<typename Sink>
+void putLines(Sink &sink, const NumberListSnapshot &list, const std::vector<qsizetype> &widths)
+{
+    const int columns = list.columnCount();
+    const qsizetype count = list.count();
+    for (qsizetype row = 0; row < count; ++row) {
+        if (!list.checked(row))
+            continue;
+        for (int c = 0; c < columns; ++c) {
+            const qsizetype width = widths[std::size_t(c)];
+            const bool last = c + 1 == columns;
+            if (c == 0)
+                list.text(row).visit([&](auto text) { putCell(sink, text, width, last); });
+            else
+                putCell(sink, QStringView(list.cellText(row, c)), width, last);
+        }
+        sink.endLine();
+    }
+}
+
+// The clipboard text of a list snapshot, made when a program pastes it.
+class ListClipboardText final : public DeferredText
+{
+public:
+    ListClipboardText(NumberListSnapshot list, std::vector<qsizetype> widths)
+        : m_list(std::move(list)), m_widths(std::move(widths))
+    {
+    }
+    QByteArray utf8() const override { return ClipboardTextUtf8(m_list, m_widths); }
+
+private:
+    NumberListSnapshot m_list;
+    std::vector<qsizetype> m_widths;
+};
 
 // The copy command of both result lists.
 void copyListToClipboard(Form1 &form, ListView &list, const QString &procedureText)
@@ -35,43 +173,34 @@ void copyListToClipboard(Form1 &form, ListView &list, const QString &procedureTe
 
 } // namespace
 
+QByteArray ClipboardTextUtf8(const NumberListSnapshot &list, const std::vector<qsizetype> &widths)
+{
+    ByteCounter counter;
+    putLines(counter, list, widths);
+    QByteArray out(counter.total(), Qt::Uninitialized);
+    ByteWriter writer(out.data());
+    putLines(writer, list, widths);
+    Q_ASSERT(writer.end() == out.constData() + out.size());
+    return out;
+}
+
 QString ClipboardText(const NumberListSnapshot &list, const std::function<void()> &yield)
 {
-    const std::vector<qsizetype> widths = PaddedColumnWidths(list, false, yield);
-    const int columns = list.columnCount();
-    QString out;
-    const qsizetype count = list.count();
-    for (qsizetype row = 0; row < count; ++row) {
-        if (yield && row % kYieldStride == 0)
-            yield();
-        if (!list.checked(row))
-            continue;
-        const qsizetype lineStart = out.size();
-        for (int c = 0; c < columns; ++c) {
-            const qsizetype width = widths[std::size_t(c)];
-            const bool last = c + 1 == columns;
-            if (c == 0)
-                list.text(row).visit([&](auto text) { appendCell(out, text, width, last); });
-            else
-                appendCell(out, list.cellText(row, c), width, last);
-        }
-        qsizetype end = out.size();
-        while (end > lineStart && out.at(end - 1) == QLatin1Char(' '))
-            --end;
-        out.truncate(end);
-        out.append(QLatin1StringView("\r\n"));
-    }
-    return out;
+    return QString::fromUtf8(ClipboardTextUtf8(list, PaddedColumnWidths(list, false, yield)));
 }
 
 void CopyListToClipboard(Form1 &form, ListView &list)
 {
-    const NumberListSnapshot snapshot = list.listModel()->snapshot();
+    NumberListSnapshot snapshot = list.listModel()->snapshot();
     if (snapshot.count() == 0)
         return; // nothing to copy: the clipboard keeps what it holds
-    const QString text = ClipboardText(snapshot, [&form] { form.DoEvents(); });
+    // The widths are measured now, while the window yields; the text itself is
+    // made from the snapshot when it is pasted, so it is never held as a whole
+    // while it is only on offer.
+    std::vector<qsizetype> widths = PaddedColumnWidths(snapshot, false, [&form] { form.DoEvents(); });
+    auto text = std::make_shared<const ListClipboardText>(std::move(snapshot), std::move(widths));
     ClearClipboard(form.platform());
-    SetClipboardText(form.platform(), text, 0);
+    SetClipboardText(form.platform(), std::move(text), 0);
 }
 
 void ClearClipboard(Platform &platform)
@@ -83,6 +212,15 @@ void ClearClipboard(Platform &platform)
 }
 
 bool SetClipboardText(Platform &platform, const QString &text, int format)
+{
+    for (int attempt = 0; attempt < kClipboardAttempts; ++attempt) {
+        if (platform.ClipboardSetText(text, format))
+            return true;
+    }
+    return false;
+}
+
+bool SetClipboardText(Platform &platform, const std::shared_ptr<const DeferredText> &text, int format)
 {
     for (int attempt = 0; attempt < kClipboardAttempts; ++attempt) {
         if (platform.ClipboardSetText(text, format))

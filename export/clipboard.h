@@ -2,24 +2,32 @@
 
 #include "app/list/numberlistmodel.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 class Form1;
 class ListView;
+class DeferredText;
 class Platform;
 
 // Attempts per clipboard operation before giving up (another program may hold
 // the clipboard for a moment).
 inline constexpr int kClipboardAttempts = 1000;
 
-// The clipboard text of a list: one line per checked entry, inner cells padded
-// to the column's width (titles not counted) and closed by a TAB, the last cell
-// unpadded, trailing spaces removed, CR LF after every line.
+// The clipboard text of a list in UTF-8: one line per checked entry, inner
+// cells padded to the column's width and closed by a TAB, the last cell
+// unpadded, trailing spaces removed, CR LF after every line. `widths` are the
+// columns' widths without the titles (PaddedColumnWidths(list, false)).
+QByteArray ClipboardTextUtf8(const NumberListSnapshot &list, const std::vector<qsizetype> &widths);
+// The same text, widths measured here.
 QString ClipboardText(const NumberListSnapshot &list, const std::function<void()> &yield = {});
 
-// Puts the list's text on the clipboard; an empty list leaves it untouched.
+// Offers the list's text on the clipboard; an empty list leaves it untouched.
+// The text is made from a snapshot of the list when a program pastes it.
 void CopyListToClipboard(Form1 &form, ListView &list);
 
 // Empties the clipboard, trying up to kClipboardAttempts times.
@@ -28,3 +36,4 @@ void ClearClipboard(Platform &platform);
 // Puts the text on the clipboard (format 0: plain text), trying up to
 // kClipboardAttempts times; true when it got there.
 bool SetClipboardText(Platform &platform, const QString &text, int format);
+bool SetClipboardText(Platform &platform, const std::shared_ptr<const DeferredText> &text, int format);

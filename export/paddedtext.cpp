@@ -36,6 +36,10 @@ void openForWriting(QSaveFile &file, const QString &fileName)
     if (info.exists() && !info.isFile())
         throw Failure(
             QStringLiteral("Cannot create \"%1\": it is not a regular file").arg(nativeName(fileName)));
+    // A folder the user may not write into still holds files the user may
+    // write: those are written in place, as there is no room for a temporary
+    // file beside them. Everywhere else the file is replaced only when complete.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw Failure(
             QStringLiteral("Cannot create \"%1\": %2").arg(nativeName(fileName), file.errorString()));
@@ -59,17 +63,31 @@ void writeOut(QSaveFile &file, QByteArray &buffer)
 
 } // namespace
 
+qsizetype CharacterCount(QStringView text)
+{
+    qsizetype count = text.size();
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && text[i + 1].isLowSurrogate()) {
+            --count;
+            ++i;
+        }
+    }
+    return count;
+}
+
 std::vector<qsizetype> PaddedColumnWidths(const NumberListSnapshot &list, bool withTitles,
                                           const std::function<void()> &yield)
 {
     std::vector<qsizetype> widths;
     const qsizetype count = list.count();
     for (int c = 0; c < list.columnCount(); ++c) {
-        qsizetype w = withTitles ? list.columnTitle(c).size() : 0;
+        qsizetype w = withTitles ? CharacterCount(list.columnTitle(c)) : 0;
         for (qsizetype row = 0; row < count; ++row) {
             if (yield && row % kYieldStride == 0)
                 yield();
-            const qsizetype length = c == 0 ? list.text(row).size() : list.cellText(row, c).size();
+            const qsizetype length = c == 0
+                ? list.text(row).visit([](auto text) { return CharacterCount(text); })
+                : CharacterCount(list.cellText(row, c));
             if (length > w)
                 w = length;
         }
@@ -108,7 +126,8 @@ char *pad(char *p, qsizetype length, qsizetype width)
 void PaddedTextLines::appendCell(QByteArray &out, QStringView text, qsizetype width)
 {
     Windows1252::encodeAppend(text, out);
-    pad(grow(out, std::max(width - text.size(), qsizetype(0)) + 1), text.size(), width);
+    const qsizetype length = CharacterCount(text);
+    pad(grow(out, std::max(width - length, qsizetype(0)) + 1), length, width);
 }
 
 void PaddedTextLines::appendCell(QByteArray &out, QLatin1StringView text, qsizetype width)

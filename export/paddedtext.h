@@ -11,7 +11,15 @@
 class Form1;
 class ListView;
 
-// Column widths of the padded layouts, in characters (UTF-16 code units): the
+// Length of a text in characters as the exports write them: a surrogate pair
+// is one character (the file writes it as one "?").
+qsizetype CharacterCount(QStringView text);
+inline qsizetype CharacterCount(QLatin1StringView text)
+{
+    return text.size();
+}
+
+// Column widths of the padded layouts, in characters (see CharacterCount): the
 // longest text of each column over all entries, checked or not, and of the
 // column's title when withTitles is set. Calls yield every few thousand
 // entries so that a long pass keeps the window responsive.
@@ -44,6 +52,8 @@ QByteArray PaddedTextBytes(const NumberListSnapshot &list);
 // Writes the padded text file of the list, replacing the file only once it is
 // complete. A failure is reported once and ends the export; an existing file
 // is then left as it was. Closing the window meanwhile leaves no file behind.
+// A file in a folder that takes no new file is written in place instead, when
+// the user may write it; a failure there leaves what was written.
 void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListSnapshot &list,
                                                   const QString &fileName);
 void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, ListView &list, const QString &fileName);

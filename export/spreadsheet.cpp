@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <optional>
@@ -35,6 +36,23 @@ QString CreateUniqueWorkbookFile(const QString &folder, const QString &kind, con
     }
     throw Failure(
         QStringLiteral("Cannot find a free name for a workbook in %1").arg(QDir::toNativeSeparators(folder)));
+}
+
+void RemoveOldWorkbooks(const QString &folder, const QString &keep, const QDateTime &now)
+{
+    static const QRegularExpression ownName(
+        QStringLiteral("^Quillory-(valid|invalid)-\\d{8}-\\d{6}-[0-9a-f]{6}\\.xlsx$"));
+    const QDateTime dayBefore = now.addDays(-1);
+    const QFileInfo kept(keep);
+    const QFileInfoList files = QDir(folder).entryInfoList(
+        {QStringLiteral("Quillory-*.xlsx")}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QFileInfo &file : files) {
+        if (!ownName.match(file.fileName()).hasMatch() || file.isSymLink() || !file.isFile())
+            continue;
+        if (file == kept || !(file.lastModified() < dayBefore))
+            continue;
+        QFile::remove(file.filePath());
+    }
 }
 
 ListSheetWriter::ListSheetWriter(XlsxWorkbook &book, const NumberListSnapshot &list)
@@ -161,7 +179,10 @@ void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, 
     std::optional<XlsxWorkbook> book;
     if (!proc(114, [&] {
             const QString folder = platform.SpreadsheetFolder();
-            book.emplace(CreateUniqueWorkbookFile(folder, kind, QDateTime::currentDateTime()), folder);
+            const QDateTime now = QDateTime::currentDateTime();
+            book.emplace(CreateUniqueWorkbookFile(folder, kind, now), folder);
+            // Workbooks handed over on earlier days have long been opened.
+            RemoveOldWorkbooks(folder, book->path(), now);
         }))
         return;
 

@@ -16,6 +16,11 @@ class XlsxWorkbook;
 // its path. Throws Failure when the folder cannot take it.
 QString CreateUniqueWorkbookFile(const QString &folder, const QString &kind, const QDateTime &now);
 
+// Removes the workbooks CreateUniqueWorkbookFile made in `folder` that were
+// last changed more than a day before `now`, except `keep`. Nothing else in
+// the folder is touched; a workbook that cannot be removed stays.
+void RemoveOldWorkbooks(const QString &folder, const QString &keep, const QDateTime &now);
+
 // Writes a list into the sheet of a workbook: the column titles on row 1 and
 // entry r on row 1 + r (an unchecked entry leaves its row empty). Every cell
 // is text; "=" is removed from the texts of columns 2 and later. Whatever

@@ -72,7 +72,7 @@ private:
 // the cell would exceed XlsxWorkbook::MaxCellChars characters.
 struct CellTextResult
 {
-    qsizetype shownChars = 0; // characters of the text that went into the cell
+    qsizetype shownChars = 0; // characters (code points) of the text that went into the cell
     bool cut = false;         // the text did not fit a cell
 };
 CellTextResult appendCellText(std::string &out, QStringView text, bool removeEquals);

@@ -61,6 +61,18 @@ QString FakePlatform::ClipboardText()
     return clipboardHasText ? clipboard : QString();
 }
 
+bool FakePlatform::ClipboardSetText(std::shared_ptr<const DeferredText> text, int)
+{
+    ++clipboardSetAttempts;
+    if (clipboardSetFailures > 0) {
+        --clipboardSetFailures;
+        return false;
+    }
+    clipboard = QString::fromUtf8(text->utf8()); // what a paste would get
+    clipboardHasText = true;
+    return true;
+}
+
 QString FakePlatform::GetSetting(const QString &app, const QString &section, const QString &key,
                                  const QString &defaultValue)
 {

@@ -1,3 +1,5 @@
 #include "platform/platform.h"
 
 Platform::~Platform() = default;
+
+DeferredText::~DeferredText() = default;

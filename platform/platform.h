@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 // Message-box style values understood by Platform::MsgBox (OK button only
 // unless stated; the icon bits add to it).
@@ -25,6 +28,16 @@ struct SpreadsheetProgram
 {
     QString program;
     QStringList argumentsBeforeFile;
+};
+
+// Clipboard text that is made only when a program asks for it, so that a long
+// list is not kept as text for as long as it is on offer.
+class DeferredText
+{
+public:
+    virtual ~DeferredText();
+    // The whole text, UTF-8.
+    virtual QByteArray utf8() const = 0;
 };
 
 // Everything that talks to the desktop. QtPlatform is the real one;
@@ -54,6 +67,8 @@ public:
     virtual bool ClipboardSetText(const QString &text, int format) = 0;
     // The clipboard's plain text; "" when it holds none.
     virtual QString ClipboardText() = 0;
+    // Offers text made on demand; `text` is kept until the clipboard changes hands.
+    virtual bool ClipboardSetText(std::shared_ptr<const DeferredText> text, int format) = 0;
 
     // Per-user settings store addressed by application, section and key.
     virtual QString GetSetting(const QString &app, const QString &section, const QString &key,

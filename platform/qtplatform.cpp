@@ -11,6 +11,8 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
 #include <QProcess>
 #include <QSaveFile>
 #include <QSettings>
@@ -261,6 +263,37 @@ QString QtPlatform::ShowSave(const FileDialogSettings &settings)
     return QDir::toNativeSeparators(QFileInfo(files.front()).absoluteFilePath());
 }
 
+namespace {
+
+// Plain text that is made when it is read: a paste in another program asks
+// for "text/plain" as UTF-8 bytes, which are made then and dropped after.
+class DeferredMimeData final : public QMimeData
+{
+public:
+    explicit DeferredMimeData(std::shared_ptr<const DeferredText> text) : m_text(std::move(text)) {}
+
+    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+    bool hasFormat(const QString &mimeType) const override { return mimeType == u"text/plain"; }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType) const override
+    {
+        // Where a QString is asked for, QMimeData converts the bytes itself.
+        if (mimeType != u"text/plain")
+            return {};
+        try {
+            return m_text->utf8();
+        } catch (const std::exception &) {
+            return {}; // no room for the text: the paste gets nothing, the program goes on
+        }
+    }
+
+private:
+    std::shared_ptr<const DeferredText> m_text;
+};
+
+} // namespace
+
 bool QtPlatform::ClipboardClear()
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
@@ -332,14 +365,27 @@ QString QtPlatform::readProblemOf(const QString &app, const QSettings &store)
     return problem;
 }
 
-// The store may be shared with the maker's other programs: a file that cannot
-// be read is never written over, so that nothing of theirs is lost.
 QString QtPlatform::ClipboardText()
 {
     const QClipboard *clipboard = QGuiApplication::clipboard();
     return clipboard ? clipboard->text() : QString();
 }
 
+bool QtPlatform::ClipboardSetText(std::shared_ptr<const DeferredText> text, int format)
+{
+    Q_UNUSED(format);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    // The clipboard owns the data and deletes it when another program takes over.
+    const QPointer<QMimeData> data = new DeferredMimeData(std::move(text));
+    clipboard->setMimeData(data);
+    // Asking for the text back would make it; the data offered is what tells.
+    return data && clipboard->mimeData() == data.data();
+}
+
+// The store may be shared with the maker's other programs: a file that cannot
+// be read is never written over, so that nothing of theirs is lost.
 QString QtPlatform::GetSetting(const QString &app, const QString &section, const QString &key,
                                const QString &defaultValue)
 {

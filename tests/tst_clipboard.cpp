@@ -1,8 +1,12 @@
 #include "app/form1.h"
 #include "export/clipboard.h"
 #include "platform/fakeplatform.h"
+#include "platform/qtplatform.h"
 #include "testsupport.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QTest>
 
 namespace {
@@ -31,6 +35,7 @@ private slots:
     void setClipboardTextTellsWhetherTheTextArrived();
     void clearingTheListDuringCopyDoesNotChangeTheText();
     void closingDuringCopyLeavesClipboardUntouched();
+    void pastedTextIsTheListAsCopied();
 };
 
 void TestClipboard::init()
@@ -85,6 +90,11 @@ void TestClipboard::buildsClipboardText_data()
     QTest::newRow("all entries unchecked give an empty text")
         << one << QList<QStringList>{{QStringLiteral("1")}, {QStringLiteral("2")}} << QList<int>{0, 1}
         << QString();
+    QTest::newRow("characters beyond U+FFFF count once towards the width")
+        << two
+        << QList<QStringList>{{QString::fromUtf8("\U0001F600"), QStringLiteral("x")},
+                              {QStringLiteral("12"), QStringLiteral("y")}}
+        << QList<int>{} << QString::fromUtf8("\U0001F600 \tx\r\n12\ty\r\n");
     QTest::newRow("characters beyond Latin-1 are kept")
         << one << QList<QStringList>{{QString::fromUtf8("\u20ac\u2713 \u65e5")}} << QList<int>{}
         << QString::fromUtf8("\u20ac\u2713 \u65e5\r\n");
@@ -252,6 +262,28 @@ void TestClipboard::closingDuringCopyLeavesClipboardUntouched()
     QCOMPARE(m_platform->clipboard, QStringLiteral("before"));
     QCOMPARE(m_platform->clipboardClearAttempts, 0);
     QCOMPARE(m_platform->messages.size(), 0);
+}
+
+void TestClipboard::pastedTextIsTheListAsCopied()
+{
+    // The real clipboard: the text is made when it is read, from the list as
+    // it was when it was copied.
+    QtPlatform platform;
+    Form1 form(platform);
+    fill(*form.ListView2->listModel(), {QStringLiteral("Numbers"), QStringLiteral("Note")},
+         {{QStringLiteral("888-342-9122"), QStringLiteral("a")},
+          {QString::fromUtf8("\U0001F600\u00e9"), QStringLiteral("b  ")},
+          {QStringLiteral("1"), QString()}});
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+
+    CopyListToClipboard(form, *form.ListView2);
+    form.ListView2->ListItems.Clear();
+    form.ListView2->ListItems.Add(QStringLiteral("added after the copy"));
+
+    const QString expected =
+        QString::fromUtf8("888-342-9122\ta\r\n\U0001F600\u00e9          \tb\r\n1           \t\r\n");
+    QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+    QCOMPARE(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")), expected.toUtf8());
 }
 
 QTEST_MAIN(TestClipboard)

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -115,6 +117,8 @@ private slots:
     void cancelledDialogWritesNothing();
     void unwritableTargetIsReportedOnce_data();
     void unwritableTargetIsReportedOnce();
+    void writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace_data();
+    void writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace();
     void failedWriteIsReportedOnceAndKeepsTheOldFile();
     void failedReplaceIsReportedOnceAndKeepsTheOldFile();
     void closingDuringExportLeavesNoFile_data();
@@ -210,6 +214,26 @@ void TestPaddedText::writesPaddedTable_data()
                       "\x80\xfc? \t\r\n"
                       "\x81?\xff \t\r\n"
                       "\x93x\x94 \t\r\n");
+    // A character beyond U+FFFF is one "?" in the file and one character of the width.
+    QTest::newRow("characters beyond U+FFFF count once")
+        << QStringList{QStringLiteral("N")}
+        << QList<QStringList>{{QString::fromUtf8("\U0001F600\U0001F600")}, {QStringLiteral("123")}}
+        << QList<int>{}
+        << QByteArray("N  \t\r\n"
+                      "?? \t\r\n"
+                      "123\t\r\n");
+    QTest::newRow("title beyond U+FFFF counts once")
+        << QStringList{QString::fromUtf8("\U0001D11Ex")} << QList<QStringList>{{QStringLiteral("1")}}
+        << QList<int>{}
+        << QByteArray("?x\t\r\n"
+                      "1 \t\r\n");
+    QTest::newRow("lone surrogate is one character")
+        << QStringList{QStringLiteral("N")}
+        << QList<QStringList>{{QString(QChar(0xD800)) + QStringLiteral("1")}, {QStringLiteral("123")}}
+        << QList<int>{}
+        << QByteArray("N  \t\r\n"
+                      "?1 \t\r\n"
+                      "123\t\r\n");
     QTest::newRow("title outside Windows-1252") << QStringList{QString::fromUtf8("\u65e5\u672c")}
                                                 << QList<QStringList>{{QStringLiteral("1")}} << QList<int>{}
                                                 << QByteArray("??\t\r\n"
@@ -318,7 +342,7 @@ void TestPaddedText::unwritableTargetIsReportedOnce_data()
     QTest::newRow("folder that does not exist") << QStringLiteral("missing folder");
     QTest::newRow("name of a folder") << QStringLiteral("folder");
     QTest::newRow("full device") << QStringLiteral("device");
-    QTest::newRow("read-only folder with an old file") << QStringLiteral("read-only");
+    QTest::newRow("read-only folder with a read-only old file") << QStringLiteral("read-only");
 }
 
 void TestPaddedText::unwritableTargetIsReportedOnce()
@@ -346,6 +370,7 @@ void TestPaddedText::unwritableTargetIsReportedOnce()
         path = folder + QStringLiteral("/out.txt");
         oldContent = "old content\r\n";
         QVERIFY(writeFile(path, oldContent));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         if (::access(QFile::encodeName(folder).constData(), W_OK) == 0) {
             // Permissions do not bind the superuser; an immutable folder does.
@@ -385,6 +410,77 @@ void TestPaddedText::unwritableTargetIsReportedOnce()
     } else if (kind == QLatin1String("folder")) {
         QVERIFY(QFileInfo(path).isDir());
     }
+}
+
+void TestPaddedText::writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace_data()
+{
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("writable file is written in place") << QStringLiteral("writable");
+    QTest::newRow("read-only file is reported once") << QStringLiteral("read-only");
+    QTest::newRow("new file is reported once") << QStringLiteral("new");
+}
+
+void TestPaddedText::writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace()
+{
+    QFETCH(QString, kind);
+    if (::geteuid() == 0) {
+        // Permissions do not bind the superuser: run this case again as nobody.
+        QProcess child;
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        const QString name = QStringLiteral("writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace");
+        const QString tag = QString::fromUtf8(QTest::currentDataTag());
+        child.start(QStringLiteral("setpriv"),
+                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                     QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
+                     name + u':' + tag});
+        if (!child.waitForFinished(60000))
+            QFAIL("the unprivileged run did not finish");
+        const QString out = QString::fromLocal8Bit(child.readAll());
+        if (!out.contains(QStringLiteral("Totals:")))
+            QSKIP(qPrintable(QStringLiteral("Cannot run this test as an unprivileged user (setpriv "
+                                            "--reuid=65534): ")
+                             + out.trimmed()));
+        if (out.contains(QStringLiteral("SKIP   :")))
+            QSKIP(qPrintable(out));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("PASS   : TestPaddedText::%1(%2)").arg(name, tag)),
+                 qPrintable(out));
+        return;
+    }
+
+    fill(*m_form->ListView2->listModel(), {QStringLiteral("Numbers")}, {{QStringLiteral("888-342-9122")}});
+    const QString folder = m_dir->filePath(QStringLiteral("ro"));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("ro")));
+    const QString path = folder + QStringLiteral("/results.txt");
+    const QByteArray oldContent = "an older and much longer content\r\n";
+    if (kind != QLatin1String("new"))
+        QVERIFY(writeFile(path, oldContent));
+    if (kind == QLatin1String("read-only"))
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    const auto restore = qScopeGuard(
+        [&] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+    QVERIFY(::access(QFile::encodeName(folder).constData(), W_OK) != 0);
+
+    m_platform->saveAnswers.enqueue(path);
+    m_form->PushButton4_Click();
+
+    if (kind == QLatin1String("writable")) {
+        QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text));
+        QCOMPARE(readAll(path), QByteArray("Numbers     \t\r\n888-342-9122\t\r\n"));
+    } else {
+        QCOMPARE(m_platform->messages.size(), 1);
+        const QString text = m_platform->messages.constFirst().text;
+        QVERIFY2(text.startsWith(QStringLiteral("Cannot create \"") + QDir::toNativeSeparators(path)),
+                 qPrintable(text));
+        QVERIFY2(text.contains(kExportProcedure + QStringLiteral("at line 136\r\r")), qPrintable(text));
+        if (kind == QLatin1String("read-only"))
+            QCOMPARE(readAll(path), oldContent);
+    }
+    QCOMPARE(filesIn(folder),
+             kind == QLatin1String("new") ? QStringList() : QStringList{QStringLiteral("results.txt")});
+    QCOMPARE(m_form->MousePointer(), Pointer::Default);
 }
 
 void TestPaddedText::failedWriteIsReportedOnceAndKeepsTheOldFile()

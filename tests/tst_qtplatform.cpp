@@ -12,6 +12,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
@@ -160,6 +161,7 @@ private slots:
     void findsSpreadsheetProgram();
 
     void clipboardRoundTrip();
+    void deferredClipboardTextIsMadeWhenRead();
     void spreadsheetFolderIsCreated();
 };
 
@@ -795,6 +797,39 @@ void TestQtPlatform::clipboardRoundTrip()
     QCOMPARE(QGuiApplication::clipboard()->text(), text);
     QVERIFY(platform.ClipboardClear());
     QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+}
+
+void TestQtPlatform::deferredClipboardTextIsMadeWhenRead()
+{
+    class CountingText final : public DeferredText
+    {
+    public:
+        QByteArray utf8() const override
+        {
+            ++made;
+            return QString::fromUtf8("888-342-9122\r\n\u20ac \U0001F600\r\n").toUtf8();
+        }
+        mutable int made = 0;
+    };
+    auto text = std::make_shared<CountingText>();
+    QtPlatform platform;
+    QVERIFY(platform.ClipboardSetText(text, 0));
+    QCOMPARE(text->made, 0); // on offer only
+
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(data);
+    QVERIFY(data->hasText());
+    QCOMPARE(data->data(QStringLiteral("text/plain")), text->utf8());
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QString::fromUtf8("888-342-9122\r\n\u20ac \U0001F600\r\n"));
+    QVERIFY(text->made >= 3);
+
+    // Another text takes its place and the list's text is let go.
+    const std::weak_ptr<CountingText> held = text;
+    text.reset();
+    QVERIFY(platform.ClipboardSetText(QStringLiteral("other"), 0));
+    QVERIFY(held.expired());
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("other"));
 }
 
 void TestQtPlatform::spreadsheetFolderIsCreated()

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -56,8 +57,10 @@ private slots:
     void writesTextCellsAndHandsTheWorkbookOver();
     void uncheckedEntryLeavesItsRowEmpty();
     void equalsSignsAreRemovedFromLaterColumnsOnly();
+    void columnWidthCountsCharactersBeyondUFFFFOnce();
     void charactersXmlCannotCarryKeepTheWorkbookReadable();
     void neverReplacesAnExistingWorkbook();
+    void removesOnlyItsOwnWorkbooksOlderThanADay();
     void unusableFolderIsReportedOnce_data();
     void unusableFolderIsReportedOnce();
     void failedHandOverIsReportedOnce();
@@ -65,6 +68,7 @@ private slots:
     void entriesPastTheLastRowAreReportedOnce();
     void changesDuringTheExportDoNotReachTheWorkbook();
     void handsTheWorkbookToARealProgram();
+    void libreOfficeReadsTheWorkbook();
     void closingDuringTheExportLeavesNoFile_data();
     void closingDuringTheExportLeavesNoFile();
 
@@ -293,6 +297,88 @@ void TestSpreadsheet::equalsSignsAreRemovedFromLaterColumnsOnly()
     QVERIFY(sheet.width(QStringLiteral("B")) >= 7 && sheet.width(QStringLiteral("B")) < 8);
 }
 
+void TestSpreadsheet::columnWidthCountsCharactersBeyondUFFFFOnce()
+{
+    // Twenty characters, forty UTF-16 units.
+    QString wide;
+    for (int i = 0; i < 20; ++i)
+        wide += QString::fromUtf8("\U0001F600");
+    m_form->ListView2->ListItems.Add(wide);
+    m_form->ListView2->ListItems.Add(QStringLiteral("555-0001"));
+
+    m_form->PushButton13_Click();
+
+    QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text));
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last());
+    QCOMPARE(sheet.value(QStringLiteral("A2")), wide);
+    QVERIFY2(sheet.width(QStringLiteral("A")) >= 21 && sheet.width(QStringLiteral("A")) < 22,
+             qPrintable(QString::number(sheet.width(QStringLiteral("A")))));
+}
+
+void TestSpreadsheet::removesOnlyItsOwnWorkbooksOlderThanADay()
+{
+    const QString folder = m_platform->spreadsheetFolder;
+    QVERIFY(QDir().mkpath(folder));
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto make = [&](const QString &name, qint64 ageSeconds) {
+        const QString path = QDir(folder).filePath(name);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write("x") == 1 && file.flush());
+        QVERIFY(file.setFileTime(now.addSecs(-ageSeconds), QFileDevice::FileModificationTime));
+    };
+    const qint64 day = 24 * 60 * 60;
+    make(QStringLiteral("Quillory-valid-20200101-000000-0a1b2c.xlsx"), 3 * day);
+    make(QStringLiteral("Quillory-invalid-20200101-000000-ffffff.xlsx"), day + 60);
+    make(QStringLiteral("Quillory-valid-20200102-000000-123456.xlsx"), day - 60); // not a day old
+    make(QStringLiteral("Quillory-valid-mine.xlsx"), 3 * day);                    // not a name it makes
+    make(QStringLiteral("Quillory-valid-20200101-000000-0A1B2C.xlsx"), 3 * day);
+    make(QStringLiteral("report.xlsx"), 3 * day);
+    make(QStringLiteral("notes.txt"), 3 * day);
+    QVERIFY(QDir(folder).mkdir(QStringLiteral("Quillory-valid-20200101-000000-dddddd.xlsx")));
+    // A link named like a workbook, to a file elsewhere: neither goes.
+    const QString elsewhere = m_dir->filePath(QStringLiteral("kept.xlsx"));
+    {
+        QFile target(elsewhere);
+        QVERIFY(target.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QFile::link(elsewhere,
+                        QDir(folder).filePath(QStringLiteral("Quillory-valid-20200101-000000-eeeeee.xlsx"))));
+    const QStringList before = workbooks();
+
+    m_form->ListView2->ListItems.Add(QStringLiteral("555-0001"));
+    m_form->PushButton13_Click();
+
+    QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text));
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    const QString handedOver = QFileInfo(m_platform->shellCalls.first().arguments.last()).fileName();
+    QVERIFY(QFileInfo::exists(m_platform->shellCalls.first().arguments.last()));
+    QStringList expected = before;
+    expected.removeOne(QStringLiteral("Quillory-valid-20200101-000000-0a1b2c.xlsx"));
+    expected.removeOne(QStringLiteral("Quillory-invalid-20200101-000000-ffffff.xlsx"));
+    expected.append(handedOver);
+    expected.sort();
+    QStringList after = workbooks();
+    after.sort();
+    QCOMPARE(after, expected);
+    QVERIFY(QFileInfo(QDir(folder).filePath(QStringLiteral("Quillory-valid-20200101-000000-dddddd.xlsx")))
+                .isDir());
+    QVERIFY(QFileInfo::exists(elsewhere));
+
+    // A day later the next export removes that workbook and keeps its own.
+    QFile handed(QDir(folder).filePath(handedOver));
+    QVERIFY(handed.open(QIODevice::ReadWrite));
+    QVERIFY(handed.setFileTime(now.addSecs(-3 * day), QFileDevice::FileModificationTime));
+    handed.close();
+    m_platform->shellCalls.clear();
+    m_form->ListView3->ListItems.Add(QStringLiteral("x"));
+    m_form->PushButton7_Click();
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    QVERIFY(!QFileInfo::exists(QDir(folder).filePath(handedOver)));
+    QVERIFY(QFileInfo::exists(m_platform->shellCalls.first().arguments.last()));
+}
+
 void TestSpreadsheet::charactersXmlCannotCarryKeepTheWorkbookReadable()
 {
     // Control characters (a binary file read as text) cannot appear in the
@@ -453,6 +539,45 @@ void TestSpreadsheet::changesDuringTheExportDoNotReachTheWorkbook()
     QCOMPARE(sheet.maxRow(), 51);
     QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("555-0001"));
     QCOMPARE(sheet.value(QStringLiteral("A51")), QStringLiteral("555-0050"));
+}
+
+void TestSpreadsheet::libreOfficeReadsTheWorkbook()
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty())
+        QSKIP("LibreOffice (soffice) is not installed");
+    const QStringList entries{QStringLiteral("888-342-9122"), QStringLiteral("0123"),
+                              QString::fromUtf8("\u20ac \U0001F600"), QStringLiteral("=1+1")};
+    for (const QString &entry : entries)
+        m_form->ListView2->ListItems.Add(entry);
+    m_form->PushButton13_Click();
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    const QString book = m_platform->shellCalls.first().arguments.last();
+
+    // Its own profile, so that no running LibreOffice of the user takes the job.
+    QTemporaryDir out;
+    QVERIFY(out.isValid());
+    QProcess convert;
+    convert.start(soffice,
+                  {QStringLiteral("-env:UserInstallation=file://") + out.filePath(QStringLiteral("profile")),
+                   QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                   QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"), QStringLiteral("--outdir"),
+                   out.path(), book});
+    QVERIFY(convert.waitForFinished(120000));
+    QFile csv(out.filePath(QFileInfo(book).completeBaseName() + QStringLiteral(".csv")));
+    QVERIFY2(csv.open(QIODevice::ReadOnly),
+             qPrintable(QString::fromLocal8Bit(convert.readAllStandardError())));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList expected{QStringLiteral(" Valid Numbers")};
+    expected += entries;
+    QStringList read;
+    for (QString line : lines) {
+        line.remove(QLatin1Char('\r'));
+        if (line.startsWith(QLatin1Char('"')) && line.endsWith(QLatin1Char('"')))
+            line = line.mid(1, line.size() - 2);
+        read << line;
+    }
+    QCOMPARE(read, expected);
 }
 
 void TestSpreadsheet::closingDuringTheExportLeavesNoFile_data()
