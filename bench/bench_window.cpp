@@ -520,9 +520,19 @@ int main(int argc, char **argv)
                     return;
                 dialogWatch->stop();
                 edit->setFocus();
+                // The dialog may still select the command's previous file
+                // once its folder is read: choose again until the answer holds.
                 dialog->setDirectory(QFileInfo(answer).absolutePath());
-                dialog->selectFile(QFileInfo(answer).fileName());
-                QTest::qWait(100); // let the dialog settle as a person would
+                const auto answered = [&] {
+                    const QStringList chosen = dialog->selectedFiles();
+                    return chosen.size() == 1 && QFileInfo(chosen.front()) == QFileInfo(answer);
+                };
+                for (int attempt = 0; attempt < 50; ++attempt) {
+                    dialog->selectFile(QFileInfo(answer).fileName());
+                    QTest::qWait(100); // let the dialog settle as a person would
+                    if (answered())
+                        break;
+                }
                 // Never let a slip of the script replace the input file.
                 const QStringList chosen = dialog->selectedFiles();
                 if (chosen.size() != 1 || QFileInfo(chosen.front()) != QFileInfo(answer)) {
