@@ -124,12 +124,19 @@ std::string shapesRegex()
     return re + ")\r";
 }
 
-// A hand-written matcher of the shapes.
+// A hand-written matcher of the shapes: the shapes of the line's length, one
+// character test each.
 bool matchesShape(const char *s, std::size_t n)
 {
-    for (const char *shape : kShapes) {
-        if (std::strlen(shape) != n)
-            continue;
+    static const std::vector<std::vector<const char *>> byLength = [] {
+        std::vector<std::vector<const char *>> shapes(16);
+        for (const char *shape : kShapes)
+            shapes[std::strlen(shape)].push_back(shape);
+        return shapes;
+    }();
+    if (n >= byLength.size())
+        return false;
+    for (const char *shape : byLength[n]) {
         std::size_t i = 0;
         for (; i < n; ++i) {
             const bool digit = unsigned(s[i] - '0') <= 9u;
