@@ -493,24 +493,21 @@ int main(int argc, char **argv)
     };
 
     // Presses the button with the keyboard (focus, Space). When the button
-    // opens a file dialog, `answer` is typed into it and the stage starts with
+    // opens a file dialog, `answer` is chosen in it and the stage starts with
     // the Return that accepts it; otherwise the stage starts with the press.
     // The stage ends when the probe, posted once the handler has returned, is
     // delivered.
     const auto runStage = [&](const char *name, QPushButton *button, const QString &answer) {
         bool done = false;
-        // A box the file dialog raises (a question, a warning) would stop
-        // the script: say what it asked and answer it.
+        // Every answer is a new file in the work folder: a box the file
+        // dialog raises (replace a file? a warning) means the script slipped.
+        // Say what it asked and stop without answering yes.
         QTimer boxWatch;
         boxWatch.setInterval(50);
         QObject::connect(&boxWatch, &QTimer::timeout, [&] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                std::printf("  the dialog asked: %s\n", qPrintable(box->text()));
-                std::fflush(stdout);
-                if (QAbstractButton *yes = box->button(QMessageBox::Yes))
-                    yes->click();
-                else
-                    box->accept();
+                std::fprintf(stderr, "the dialog asked: %s\n", qPrintable(box->text()));
+                std::exit(1);
             }
         });
         boxWatch.start();
