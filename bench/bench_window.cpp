@@ -219,7 +219,8 @@ QString loadAverage()
 class VirtualDisplay
 {
 public:
-    ~VirtualDisplay()
+    ~VirtualDisplay() { stop(); }
+    void stop()
     {
         if (m_server.state() != QProcess::NotRunning) {
             m_server.terminate();
@@ -507,6 +508,8 @@ int main(int argc, char **argv)
         QObject::connect(&boxWatch, &QTimer::timeout, [&] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
                 std::fprintf(stderr, "the dialog asked: %s\n", qPrintable(box->text()));
+                display.stop(); // exit() runs no destructors
+                work.remove();
                 std::exit(1);
             }
         });
@@ -542,6 +545,8 @@ int main(int argc, char **argv)
                 if (chosen.size() != 1 || QFileInfo(chosen.front()) != QFileInfo(answer)) {
                     std::fprintf(stderr, "the dialog would answer %s instead of %s\n",
                                  qPrintable(chosen.join(QLatin1Char(' '))), qPrintable(answer));
+                    display.stop(); // exit() runs no destructors
+                    work.remove();
                     std::exit(1);
                 }
                 startStage();
