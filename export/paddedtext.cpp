@@ -8,8 +8,16 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <optional>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -59,6 +67,46 @@ void writeOut(QSaveFile &file, QByteArray &buffer)
         done += qsizetype(n);
     }
     buffer.resize(0); // keeps the capacity for the next block
+}
+
+// Brings the file's data to the disk on a worker thread while the window
+// keeps answering; the commit that follows then finds nothing left to sync
+// and only renames the temporary file. A failed sync is reported, except
+// where the file system cannot sync at all.
+template<typename Yield>
+void syncToDiskWhileYielding(QSaveFile &file, const Yield &yield)
+{
+#ifdef Q_OS_UNIX
+    const int fd = file.handle();
+    if (fd < 0)
+        return;
+    std::packaged_task<int()> task([fd] {
+        int result;
+        do {
+            result = ::fdatasync(fd);
+        } while (result != 0 && errno == EINTR);
+        return result == 0 ? 0 : errno;
+    });
+    std::future<int> done = task.get_future();
+    std::thread worker(std::move(task));
+    // The worker uses the descriptor: it must end before the file can be
+    // closed, also when the window closes meanwhile (yield throws).
+    struct Join
+    {
+        std::thread &thread;
+        ~Join() { thread.join(); }
+    } join{worker};
+    do
+        yield();
+    while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready);
+    const int error = done.get();
+    if (error != 0 && error != EINVAL && error != EROFS && error != ENOTSUP)
+        throw Failure(QStringLiteral("Cannot save \"%1\": %2")
+                          .arg(nativeName(file.fileName()), qt_error_string(error)));
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(yield);
+#endif
 }
 
 } // namespace
@@ -214,6 +262,7 @@ void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListS
 
     proc(184, [&] {
         writeOut(*file, buffer);
+        syncToDiskWhileYielding(*file, [&form] { form.yielder().yieldNow(); });
         if (!file->commit())
             throw Failure(
                 QStringLiteral("Cannot save \"%1\": %2").arg(nativeName(fileName), file->errorString()));

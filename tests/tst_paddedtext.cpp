@@ -123,6 +123,8 @@ private slots:
     void failedReplaceIsReportedOnceAndKeepsTheOldFile();
     void closingDuringExportLeavesNoFile_data();
     void closingDuringExportLeavesNoFile();
+    void closingWhileTheFileIsSyncedLeavesNoFile_data();
+    void closingWhileTheFileIsSyncedLeavesNoFile();
     void clearingTheListDuringExportDoesNotChangeTheFile();
 
 private:
@@ -575,6 +577,42 @@ void TestPaddedText::closingDuringExportLeavesNoFile()
 
     QVERIFY_THROWS_EXCEPTION(CommandAborted, m_form->PushButton4_Click());
     QVERIFY(closedMidFile);
+    QCOMPARE(filesIn(m_dir->path()), before);
+    if (fileExisted)
+        QCOMPARE(readAll(path), oldContent);
+    QCOMPARE(m_platform->messages.size(), 0);
+}
+
+void TestPaddedText::closingWhileTheFileIsSyncedLeavesNoFile_data()
+{
+    closingDuringExportLeavesNoFile_data();
+}
+
+// Once every byte is in the temporary file the window still answers while the
+// file goes to the disk; closing it then leaves the folder as it was.
+void TestPaddedText::closingWhileTheFileIsSyncedLeavesNoFile()
+{
+    QFETCH(bool, fileExisted);
+    NumberListModel &model = *m_form->ListView2->listModel();
+    fillNumbers(model, QStringLiteral(" Valid Numbers"), 20000);
+    const qint64 fullSize = PaddedTextBytes(model.snapshot()).size();
+    const QString path = m_dir->filePath(QStringLiteral("results.txt"));
+    const QByteArray oldContent = "the previous results\r\n";
+    if (fileExisted)
+        QVERIFY(writeFile(path, oldContent));
+    const QStringList before = filesIn(m_dir->path());
+    m_platform->saveAnswers.enqueue(path);
+
+    bool closedWhenComplete = false;
+    m_platform->onProcessEvents = [&] {
+        if (closedWhenComplete || bytesWrittenUnder(m_dir->path()) != fullSize)
+            return;
+        closedWhenComplete = true;
+        m_form->Form_Unload();
+    };
+
+    QVERIFY_THROWS_EXCEPTION(CommandAborted, m_form->PushButton4_Click());
+    QVERIFY(closedWhenComplete);
     QCOMPARE(filesIn(m_dir->path()), before);
     if (fileExisted)
         QCOMPARE(readAll(path), oldContent);
