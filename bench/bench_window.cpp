@@ -281,6 +281,11 @@ public:
     {
         return m_qt.ClipboardSetText(text, format);
     }
+    bool ClipboardSetText(std::shared_ptr<const DeferredText> text, int format) override
+    {
+        return m_qt.ClipboardSetText(std::move(text), format);
+    }
+    QString ClipboardText() override { return m_qt.ClipboardText(); }
     QString GetSetting(const QString &app, const QString &section, const QString &key,
                        const QString &defaultValue) override
     {
