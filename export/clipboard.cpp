@@ -56,6 +56,8 @@ public:
     explicit ByteWriter(char *out) : m_p(out), m_lineStart(out) {}
     void put(const char *p, qsizetype n)
     {
+        if (n <= 0)
+            return; // an empty text may have no characters to point at
         std::memcpy(m_p, p, std::size_t(n));
         m_p += n;
     }
