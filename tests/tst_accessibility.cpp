@@ -12,17 +12,84 @@
 #include <QTest>
 #include <QTimer>
 
+#ifdef QUILLORY_HAVE_QPA_ACCESSIBILITY
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
 
 namespace {
 
-QList<std::pair<QAccessible::Event, int>> g_events; // what an assistive technology was told
+// What an assistive technology was told, read as it arrived.
+struct Told
+{
+    QAccessible::Event type;
+    QObject *object;
+    int child;
+    QString name;              // of the row the event names
+    int change = -1;           // of a row count change: QAccessibleTableModelChangeEvent's type
+    int first = -1, last = -1; // and its rows
+};
+QList<Told> g_events;
 
 void recordEvent(QAccessibleEvent *event)
 {
-    g_events.append({event->type(), event->child()});
+    Told told{event->type(), event->object(), event->child(), {}};
+    if (event->child() >= 0) {
+        if (QAccessibleInterface *row = event->accessibleInterface())
+            told.name = row->text(QAccessible::Name);
+    }
+    if (event->type() == QAccessible::TableModelChanged) {
+        const auto *change = static_cast<QAccessibleTableModelChangeEvent *>(event);
+        told.change = change->modelChangeType();
+        told.first = change->firstRow();
+        told.last = change->lastRow();
+    }
+    g_events.append(told);
+}
+
+// Events of `type` about `object`.
+QList<Told> told(QAccessible::Event type, QObject *object)
+{
+    QList<Told> found;
+    for (const Told &t : std::as_const(g_events)) {
+        if (t.type == type && t.object == object)
+            found.append(t);
+    }
+    return found;
+}
+
+// Switches the accessibility layer on as a screen reader's arrival would, with
+// the events going to recordEvent instead of a bridge.
+bool listenAsAssistiveTechnology()
+{
+#ifdef QUILLORY_HAVE_QPA_ACCESSIBILITY
+    QAccessible::installUpdateHandler(recordEvent);
+    QAccessible::installRootObjectHandler([](QObject *) {});
+    QPlatformIntegration *integration = QGuiApplicationPrivate::platformIntegration();
+    if (!integration || !integration->accessibility())
+        return false;
+    integration->accessibility()->setActive(true);
+    return QAccessible::isActive();
+#else
+    return false;
+#endif
+}
+
+void stopListening()
+{
+#ifdef QUILLORY_HAVE_QPA_ACCESSIBILITY
+    if (QPlatformIntegration *integration = QGuiApplicationPrivate::platformIntegration()) {
+        if (integration->accessibility())
+            integration->accessibility()->setActive(false);
+    }
+#endif
+    QAccessible::installUpdateHandler(nullptr);
+    QAccessible::installRootObjectHandler(nullptr);
 }
 
 QPalette darkPalette()
@@ -81,6 +148,9 @@ private slots:
     void listIsNamedListWithRows();
     void rowsAreMadeOnDemandAndFollowChanges();
     void currentAndSelectionAreAnnounced();
+    void rowCountChangesAreAnnounced_data();
+    void rowCountChangesAreAnnounced();
+    void visitedRowsAreBounded();
     void mainWindowIsWindowNamedQuillory();
     void repeatedCaptionsHaveDescriptionsNamingTheirList_data();
     void repeatedCaptionsHaveDescriptionsNamingTheirList();
@@ -111,8 +181,7 @@ void TestAccessibility::init()
 void TestAccessibility::cleanup()
 {
     closeForm();
-    QAccessible::installUpdateHandler(nullptr);
-    QAccessible::setActive(false);
+    stopListening();
     QApplication::setPalette(m_palette);
 }
 
@@ -173,29 +242,191 @@ void TestAccessibility::rowsAreMadeOnDemandAndFollowChanges()
     QVERIFY(!iface->child(0));
 }
 
+namespace {
+
+QString rowText(int row)
+{
+    return QStringLiteral("555-%1").arg(row, 7, 10, QLatin1Char('0'));
+}
+
+void fillMillion(ListView *list)
+{
+    NumberListModel *model = list->listModel();
+    model->beginBatch();
+    for (int i = 0; i < 1'000'000; ++i)
+        model->append(QStringView(rowText(i)));
+    model->endBatch();
+}
+
+} // namespace
+
 void TestAccessibility::currentAndSelectionAreAnnounced()
 {
-    QAccessible::installUpdateHandler(recordEvent);
-    QAccessible::setActive(true);
-    if (!QAccessible::isActive())
-        QSKIP("This platform plugin runs no accessibility bridge; the real-window test covers the events.");
+    if (!listenAsAssistiveTechnology())
+        QSKIP(
+            "Qt's private headers (qt6-base-private-dev) are needed to switch accessibility on in-process.");
     loadForm();
+    ListView *list = m_form->ListView1;
+    fillMillion(list);
     m_form->show();
     m_form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
-    ListView *list = m_form->ListView1;
-    fill(list, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     list->setFocus();
     QVERIFY(list->hasFocus());
+
+    // Row by row as the keys move, each event naming its row by index and text.
+    struct Step
+    {
+        std::function<void()> act;
+        int row;
+    };
+    const Step steps[] = {
+        {[&] { list->SetSelectedIndex(999'999); }, 999'998},
+        {[&] { QTest::keyClick(list, Qt::Key_Down); }, 999'999},
+        {[&] { QTest::keyClick(list, Qt::Key_Up); }, 999'998},
+        {[&] { QTest::keyClick(list, Qt::Key_Home); }, 0},
+        {[&] { QTest::keyClick(list, Qt::Key_PageDown); }, -1}, // a page down: checked below
+        {[&] { QTest::keyClick(list, Qt::Key_End); }, 999'999},
+    };
+    for (const Step &step : steps) {
+        g_events.clear();
+        step.act();
+        const int row = step.row >= 0 ? step.row : list->currentIndex().row();
+        QVERIFY(row > 0 || step.row == 0);
+        const QList<Told> focus = told(QAccessible::Focus, list);
+        const QList<Told> selection = told(QAccessible::Selection, list);
+        QCOMPARE(focus.size(), 1);
+        QCOMPARE(focus.front().child, row);
+        QCOMPARE(focus.front().name, rowText(row));
+        QCOMPARE(selection.size(), 1);
+        QCOMPARE(selection.front().child, row);
+        QCOMPARE(selection.front().name, rowText(row));
+
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(list);
+        QAccessibleInterface *focused = iface->focusChild();
+        QVERIFY(focused);
+        QCOMPARE(iface->indexOfChild(focused), row);
+        QVERIFY(focused->state().focused);
+        QVERIFY(focused->state().selected);
+    }
+
+    // Without the focus the current row changes silently; the selection is still told.
+    m_form->PushButton5->setFocus();
     g_events.clear();
     list->SetSelectedIndex(3);
-    QVERIFY(g_events.contains(std::pair(QAccessible::Focus, 2)));
-    QVERIFY(g_events.contains(std::pair(QAccessible::Selection, 2)));
+    QVERIFY(told(QAccessible::Focus, list).isEmpty());
+    QCOMPARE(told(QAccessible::Selection, list).size(), 1);
+    QCOMPARE(told(QAccessible::Selection, list).front().child, 2);
+
+    // Coming back, the list's focus is told together with its current row.
+    g_events.clear();
+    list->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(!told(QAccessible::Focus, list).isEmpty()
+                && told(QAccessible::Focus, list).back().child >= 0);
+    const QList<Told> focus = told(QAccessible::Focus, list);
+    QCOMPARE(focus.back().child, 2);
+    QCOMPARE(focus.back().name, rowText(2));
+}
+
+void TestAccessibility::rowCountChangesAreAnnounced_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("append one") << QStringLiteral("append")
+                                << int(QAccessibleTableModelChangeEvent::RowsInserted) << 1'000'000
+                                << 1'000'000 << 1'000'001;
+    QTest::newRow("append a batch") << QStringLiteral("batch")
+                                    << int(QAccessibleTableModelChangeEvent::RowsInserted) << 1'000'000
+                                    << 1'000'999 << 1'001'000;
+    QTest::newRow("remove the last") << QStringLiteral("remove last")
+                                     << int(QAccessibleTableModelChangeEvent::RowsRemoved) << 999'999
+                                     << 999'999 << 999'999;
+    QTest::newRow("remove one in the middle")
+        << QStringLiteral("remove middle") << int(QAccessibleTableModelChangeEvent::RowsRemoved) << 500'000
+        << 500'000 << 999'999;
+    QTest::newRow("clear") << QStringLiteral("clear") << int(QAccessibleTableModelChangeEvent::ModelReset)
+                           << -1 << -1 << 0;
+}
+
+void TestAccessibility::rowCountChangesAreAnnounced()
+{
+    QFETCH(QString, change);
+    QFETCH(int, type);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(int, rows);
+    if (!listenAsAssistiveTechnology())
+        QSKIP(
+            "Qt's private headers (qt6-base-private-dev) are needed to switch accessibility on in-process.");
+    loadForm();
+    ListView *list = m_form->ListView1;
+    fillMillion(list);
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(list);
-    QAccessibleInterface *focus = iface->focusChild();
-    QVERIFY(focus);
-    QCOMPARE(focus->text(QAccessible::Name), QStringLiteral("c"));
-    QVERIFY(focus->state().focused);
+    QAccessibleInterface *kept = iface->child(10); // a row a screen reader was reading
+    const QAccessible::Id keptId = QAccessible::uniqueId(kept);
+    g_events.clear();
+    if (change == QLatin1StringView("append")) {
+        list->ListItems.Add(QStringLiteral("new"));
+    } else if (change == QLatin1StringView("batch")) {
+        NumberListModel::Batch batch(*list->listModel());
+        for (int i = 0; i < 1000; ++i)
+            list->ListItems.Add(QStringLiteral("new"));
+    } else if (change == QLatin1StringView("remove last")) {
+        list->ListItems.Remove(1'000'000);
+    } else if (change == QLatin1StringView("remove middle")) {
+        list->ListItems.Remove(500'001);
+    } else {
+        list->ListItems.Clear();
+    }
+    const QList<Told> changes = told(QAccessible::TableModelChanged, list);
+    QCOMPARE(changes.size(), 1); // one for the whole batch
+    QCOMPARE(changes.front().change, type);
+    if (first >= 0) {
+        QCOMPARE(changes.front().first, first);
+        QCOMPARE(changes.front().last, last);
+    }
+    QCOMPARE(iface->childCount(), rows);
+    // A change after a row leaves the row's object alone: a screen reader
+    // reading it does not lose it.
+    if (first > 10) {
+        QCOMPARE(QAccessible::accessibleInterface(keptId), kept);
+        QCOMPARE(iface->child(10), kept);
+    } else {
+        QVERIFY(!QAccessible::accessibleInterface(keptId));
+    }
+    if (rows > 0) {
+        const QString lastText = rows > 1'000'000        ? QStringLiteral("new")
+            : change == QLatin1StringView("remove last") ? rowText(999'998)
+                                                         : rowText(999'999);
+        QCOMPARE(iface->child(rows - 1)->text(QAccessible::Name), lastText);
+    }
+}
+
+void TestAccessibility::visitedRowsAreBounded()
+{
+    loadForm();
+    ListView *list = m_form->ListView1;
+    fillMillion(list);
+    list->SetSelectedIndex(6);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(list);
+    QAccessibleInterface *current = iface->child(5); // where the screen reader's focus is
+    const QAccessible::Id currentId = QAccessible::uniqueId(current);
+    QList<QAccessible::Id> ids;
+    for (int row = 0; row < 20'000; ++row)
+        ids.append(QAccessible::uniqueId(iface->child(row)));
+    const auto alive = std::count_if(ids.cbegin(), ids.cend(),
+                                     [](QAccessible::Id id) { return QAccessible::accessibleInterface(id); });
+    QVERIFY2(alive <= 4097, qPrintable(QString::number(alive)));
+    QVERIFY(alive >= 1000); // the rows just read stay
+    QCOMPARE(QAccessible::accessibleInterface(currentId), current);
+    QCOMPARE(iface->child(19'999), QAccessible::accessibleInterface(ids.back()));
+    QVERIFY(!QAccessible::accessibleInterface(ids.front())); // long ago: made anew when asked
+    QAccessibleInterface *first = iface->child(0);
+    QCOMPARE(first->text(QAccessible::Name), rowText(0));
+    QCOMPARE(iface->indexOfChild(first), 0);
 }
 
 void TestAccessibility::mainWindowIsWindowNamedQuillory()

@@ -9,8 +9,9 @@ packages=(
     g++ cmake ninja-build pkg-config qt6-base-dev libxlsxwriter-dev libx11-dev librsvg2-bin
     # run: the SVG icon engine and the window's font (metric-compatible with Arial)
     libqt6svg6 fonts-liberation
-    # tests: a private X server for the real-window test, and a workbook reader
-    xvfb xauth python3-openpyxl
+    # tests: a private X server for the real-window test, and a workbook reader; Qt's private
+    # headers let the accessibility test listen to what the lists tell a screen reader
+    xvfb xauth python3-openpyxl qt6-base-private-dev
     # tests: a screen reader's view of the window (AT-SPI on a private session bus)
     dbus at-spi2-core python3-pyatspi
 )

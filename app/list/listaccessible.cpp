@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QPointer>
 
+#include <deque>
 #include <mutex>
 #include <type_traits>
 #include <utility>
@@ -15,6 +16,12 @@ namespace {
 
 // A row read aloud is cut here: a text of a megabyte is no help to a listener.
 constexpr qsizetype kMaxSpokenChars = 4096;
+
+// Row objects kept at most. A screen reader holds on to a few rows (the one
+// it reads, the focused one); one that walks the whole list gets the rows it
+// visited long ago made anew. Their ids are not reused before billions more
+// have been handed out, so a forgotten id reads as gone, never as another row.
+constexpr qsizetype kMaxKeptRows = 4096;
 
 class ListAccessible;
 
@@ -82,19 +89,23 @@ private:
     int m_row;
 };
 
-// The list itself. Rows visited are remembered by id until the rows change.
+// The list itself. Rows visited are remembered by id until the rows change
+// under them, or until more than kMaxKeptRows are remembered.
 class ListAccessible final : public QAccessibleWidget
 {
 public:
     explicit ListAccessible(ListView *view) : QAccessibleWidget(view, QAccessible::List)
     {
         NumberListModel *model = view->listModel();
-        const auto drop = [this] { dropRows(); };
+        // Rows before a change keep their objects: appending leaves alone the
+        // row a screen reader is reading.
+        const auto dropFrom = [this](const QModelIndex &, int first, int) { dropRows(first); };
+        const auto dropAll = [this] { dropRows(0); };
         m_connections = {
-            QObject::connect(model, &QAbstractItemModel::rowsInserted, view, drop),
-            QObject::connect(model, &QAbstractItemModel::rowsRemoved, view, drop),
-            QObject::connect(model, &QAbstractItemModel::modelReset, view, drop),
-            QObject::connect(model, &QAbstractItemModel::layoutChanged, view, drop),
+            QObject::connect(model, &QAbstractItemModel::rowsInserted, view, dropFrom),
+            QObject::connect(model, &QAbstractItemModel::rowsRemoved, view, dropFrom),
+            QObject::connect(model, &QAbstractItemModel::modelReset, view, dropAll),
+            QObject::connect(model, &QAbstractItemModel::layoutChanged, view, dropAll),
         };
     }
     // Rows still remembered are left to the accessibility cache: this runs
@@ -124,9 +135,13 @@ public:
         if (const auto it = m_rows.constFind(index); it != m_rows.cend()) {
             if (QAccessibleInterface *known = QAccessible::accessibleInterface(*it))
                 return known;
+            std::erase(m_order, index); // its object went; it is made anew below
         }
+        if (m_rows.size() >= kMaxKeptRows)
+            forgetOldRows();
         auto *row = new RowAccessible(view(), index);
         m_rows.insert(index, QAccessible::registerAccessibleInterface(row));
+        m_order.push_back(index);
         return row;
     }
 
@@ -153,17 +168,48 @@ public:
         return child(current.row());
     }
 
-    // Called when the rows change: the remembered rows no longer stand for
-    // the same entries.
-    void dropRows()
+    // Called when the rows from `first` on change: their remembered objects
+    // no longer stand for the same entries.
+    void dropRows(int first)
     {
-        const QHash<int, QAccessible::Id> rows = std::exchange(m_rows, {});
-        for (const QAccessible::Id id : rows)
-            QAccessible::deleteAccessibleInterface(id);
+        if (first <= 0) {
+            const QHash<int, QAccessible::Id> rows = std::exchange(m_rows, {});
+            m_order.clear();
+            for (const QAccessible::Id id : rows)
+                QAccessible::deleteAccessibleInterface(id);
+            return;
+        }
+        std::erase_if(m_order, [first](int row) { return row >= first; });
+        for (auto it = m_rows.begin(); it != m_rows.end();) {
+            if (it.key() >= first) {
+                QAccessible::deleteAccessibleInterface(it.value());
+                it = m_rows.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
 
 private:
+    // Forgets the oldest half of the remembered rows, except the current one.
+    void forgetOldRows() const
+    {
+        const int current = view()->currentIndex().row();
+        std::deque<int> kept;
+        while (!m_order.empty()) {
+            const int row = m_order.front();
+            m_order.pop_front();
+            if (row == current || m_rows.size() <= kMaxKeptRows / 2) {
+                kept.push_back(row);
+                continue;
+            }
+            QAccessible::deleteAccessibleInterface(m_rows.take(row));
+        }
+        m_order = std::move(kept);
+    }
+
     mutable QHash<int, QAccessible::Id> m_rows;
+    mutable std::deque<int> m_order; // the remembered rows, oldest first
     QList<QMetaObject::Connection> m_connections;
 };
 
@@ -202,6 +248,16 @@ void NotifyListCurrentChanged(ListView *view, const QModelIndex &current)
 {
     if (view->hasFocus())
         notify(view, current, QAccessible::Focus);
+}
+
+void NotifyListFocused(ListView *view)
+{
+    if (!QAccessible::isActive())
+        return;
+    // After the list's own focus, which is told once this event is handled:
+    // the screen reader ends on the row.
+    QMetaObject::invokeMethod(
+        view, [view] { NotifyListCurrentChanged(view, view->currentIndex()); }, Qt::QueuedConnection);
 }
 
 void NotifyListSelectionChanged(ListView *view, const QModelIndex &selected)

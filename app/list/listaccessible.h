@@ -14,3 +14,5 @@ void InstallListAccessibility();
 // the list changed. Costs one test when none runs.
 void NotifyListCurrentChanged(ListView *view, const QModelIndex &current);
 void NotifyListSelectionChanged(ListView *view, const QModelIndex &selected);
+// Tells it which entry is current once the list has taken the focus.
+void NotifyListFocused(ListView *view);

@@ -234,6 +234,7 @@ void ListView::focusInEvent(QFocusEvent *event)
 {
     QAbstractItemView::focusInEvent(event);
     viewport()->update(); // the focus outline
+    NotifyListFocused(this);
 }
 
 void ListView::focusOutEvent(QFocusEvent *event)
