@@ -313,6 +313,25 @@ bool QtPlatform::ClipboardSetText(const QString &text, int format)
     return clipboard->text() == text;
 }
 
+QString QtPlatform::ClipboardText()
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    return clipboard ? clipboard->text() : QString();
+}
+
+bool QtPlatform::ClipboardSetText(std::shared_ptr<const DeferredText> text, int format)
+{
+    Q_UNUSED(format);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    // The clipboard owns the data and deletes it when another program takes over.
+    const QPointer<QMimeData> data = new DeferredMimeData(std::move(text));
+    clipboard->setMimeData(data);
+    // Asking for the text back would make it; the data offered is what tells.
+    return data && clipboard->mimeData() == data.data();
+}
+
 namespace {
 
 // Why the store's file cannot be written, in the words of the file layer.
@@ -363,25 +382,6 @@ QString QtPlatform::readProblemOf(const QString &app, const QSettings &store)
         store.status() == QSettings::NoError ? QString() : readProblem(store.fileName(), store.status());
     m_storeReadProblems.insert(app, problem);
     return problem;
-}
-
-QString QtPlatform::ClipboardText()
-{
-    const QClipboard *clipboard = QGuiApplication::clipboard();
-    return clipboard ? clipboard->text() : QString();
-}
-
-bool QtPlatform::ClipboardSetText(std::shared_ptr<const DeferredText> text, int format)
-{
-    Q_UNUSED(format);
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    if (!clipboard)
-        return false;
-    // The clipboard owns the data and deletes it when another program takes over.
-    const QPointer<QMimeData> data = new DeferredMimeData(std::move(text));
-    clipboard->setMimeData(data);
-    // Asking for the text back would make it; the data offered is what tells.
-    return data && clipboard->mimeData() == data.data();
 }
 
 // The store may be shared with the maker's other programs: a file that cannot
