@@ -159,6 +159,18 @@ private:
     std::vector<qsizetype> m_widths;
 };
 
+// Another program may hold the clipboard for a moment: an operation is tried
+// up to kClipboardAttempts times.
+template<typename Attempt>
+bool tryRepeatedly(const Attempt &attempt)
+{
+    for (int i = 0; i < kClipboardAttempts; ++i) {
+        if (attempt())
+            return true;
+    }
+    return false;
+}
+
 // The copy command of both result lists.
 void copyListToClipboard(Form1 &form, ListView &list, const QString &procedureText)
 {
@@ -207,28 +219,17 @@ void CopyListToClipboard(Form1 &form, ListView &list)
 
 void ClearClipboard(Platform &platform)
 {
-    for (int attempt = 0; attempt < kClipboardAttempts; ++attempt) {
-        if (platform.ClipboardClear())
-            return;
-    }
+    tryRepeatedly([&] { return platform.ClipboardClear(); });
 }
 
 bool SetClipboardText(Platform &platform, const QString &text, int format)
 {
-    for (int attempt = 0; attempt < kClipboardAttempts; ++attempt) {
-        if (platform.ClipboardSetText(text, format))
-            return true;
-    }
-    return false;
+    return tryRepeatedly([&] { return platform.ClipboardSetText(text, format); });
 }
 
 bool SetClipboardText(Platform &platform, const std::shared_ptr<const DeferredText> &text, int format)
 {
-    for (int attempt = 0; attempt < kClipboardAttempts; ++attempt) {
-        if (platform.ClipboardSetText(text, format))
-            return true;
-    }
-    return false;
+    return tryRepeatedly([&] { return platform.ClipboardSetText(text, format); });
 }
 
 void Form1::PushButton10_Click()

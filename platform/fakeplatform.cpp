@@ -44,13 +44,20 @@ bool FakePlatform::ClipboardClear()
     return true;
 }
 
-bool FakePlatform::ClipboardSetText(const QString &text, int)
+bool FakePlatform::clipboardTakesText()
 {
     ++clipboardSetAttempts;
     if (clipboardSetFailures > 0) {
         --clipboardSetFailures;
         return false;
     }
+    return true;
+}
+
+bool FakePlatform::ClipboardSetText(const QString &text, int)
+{
+    if (!clipboardTakesText())
+        return false;
     clipboard = text;
     clipboardHasText = true;
     return true;
@@ -63,11 +70,8 @@ QString FakePlatform::ClipboardText()
 
 bool FakePlatform::ClipboardSetText(std::shared_ptr<const DeferredText> text, int)
 {
-    ++clipboardSetAttempts;
-    if (clipboardSetFailures > 0) {
-        --clipboardSetFailures;
+    if (!clipboardTakesText())
         return false;
-    }
     clipboard = QString::fromUtf8(text->utf8()); // what a paste would get
     clipboardHasText = true;
     return true;

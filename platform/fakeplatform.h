@@ -79,4 +79,8 @@ public:
     void ProcessEvents() override;
     QString SpreadsheetFolder() override;
     SpreadsheetProgram FindSpreadsheetProgram() override;
+
+private:
+    // Counts a clipboard write; false while failures are still to come.
+    bool clipboardTakesText();
 };
