@@ -157,8 +157,7 @@ void Form1::createControls()
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 }
 
-template<typename Handler>
-void Form1::run(Handler handler)
+void Form1::run(const std::function<void()> &handler)
 {
     try {
         handler();

@@ -13,6 +13,8 @@
 #include <QCursor>
 #include <QWidget>
 
+#include <functional>
+
 class QCheckBox;
 class QGroupBox;
 class QPushButton;
@@ -161,9 +163,9 @@ protected:
 private:
     void createControls();
     void connectHandlers();
-    // Runs a handler from an event; a command unwound by closing ends here.
-    template<typename Handler>
-    void run(Handler handler);
+    // Runs a handler from an event; a command unwound by closing ends here,
+    // and a failure the handler did not report itself is shown in a box.
+    void run(const std::function<void()> &handler);
     void removeSelectedEntry(ListView *list); // shared by the removal handlers
     void connectPasteAndDrops();
     bool acceptsDropAt(QPoint position) const;

@@ -23,16 +23,6 @@ bool isWelcome(const QMimeData *data)
     return data && ((data->hasUrls() && !data->urls().isEmpty()) || data->hasText());
 }
 
-// Runs a command started by a drop; the window closing ends it quietly.
-template<typename Command>
-void runDropped(Command command)
-{
-    try {
-        command();
-    } catch (const CommandAborted &) {
-    }
-}
-
 } // namespace
 
 namespace Main {
@@ -61,7 +51,7 @@ void Form1::connectPasteAndDrops()
 {
     ListView1->setPasteEnabled(true);
     connect(ListView1, &ListView::PasteRequested, this,
-            [this] { runDropped([this] { ListView1_Paste(); }); });
+            [this] { run([this] { ListView1_Paste(); }); });
     const std::pair<ListView *, void (Form1::*)()> copies[] = {
         {ListView1, &Form1::ListView1_Copy},
         {ListView2, &Form1::ListView2_Copy},
@@ -69,7 +59,7 @@ void Form1::connectPasteAndDrops()
     };
     for (const auto &[list, handler] : copies)
         connect(list, &ListView::CopyRequested, this,
-                [this, h = handler] { runDropped([&] { (this->*h)(); }); });
+                [this, h = handler] { run([&] { (this->*h)(); }); });
     setAcceptDrops(true);
 }
 
@@ -204,7 +194,7 @@ void Form1::dropEvent(QDropEvent *event)
         }
         if (!allLocal) {
             QTimer::singleShot(0, this, [this] {
-                runDropped([this] {
+                run([this] {
                     m_platform.MsgBox(QStringLiteral("Only files on this computer can be loaded. "
                                                      "Nothing was loaded."),
                                       MsgBoxStyle::Exclamation, QString());
@@ -212,8 +202,8 @@ void Form1::dropEvent(QDropEvent *event)
             });
             return;
         }
-        QTimer::singleShot(0, this, [this, paths] { runDropped([&] { LoadDroppedFiles(paths); }); });
+        QTimer::singleShot(0, this, [this, paths] { run([&] { LoadDroppedFiles(paths); }); });
         return;
     }
-    QTimer::singleShot(0, this, [this, text = data->text()] { runDropped([&] { PasteText(text); }); });
+    QTimer::singleShot(0, this, [this, text = data->text()] { run([&] { PasteText(text); }); });
 }
