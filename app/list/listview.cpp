@@ -151,9 +151,7 @@ ListView::ListView(std::shared_ptr<TextArena> arena, QWidget *parent)
     m_header->setFocusPolicy(Qt::NoFocus);
     // The whole control resets the window's pointer: its rows, its header
     // and its scroll bars.
-    for (QWidget *part :
-         {static_cast<QWidget *>(m_header), m_header->viewport(), static_cast<QWidget *>(verticalScrollBar()),
-          static_cast<QWidget *>(horizontalScrollBar())}) {
+    for (QWidget *part : pointerResettingParts()) {
         part->setMouseTracking(true);
         part->installEventFilter(this);
     }
@@ -709,11 +707,14 @@ void ListView::mouseMoveEvent(QMouseEvent *event)
 
 bool ListView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseMove
-        && (watched == m_header || watched == m_header->viewport() || watched == verticalScrollBar()
-            || watched == horizontalScrollBar()))
+    if (event->type() == QEvent::MouseMove && std::ranges::count(pointerResettingParts(), watched) > 0)
         emit MouseMove();
     return QAbstractItemView::eventFilter(watched, event);
+}
+
+std::array<QWidget *, 4> ListView::pointerResettingParts() const
+{
+    return {m_header, m_header->viewport(), verticalScrollBar(), horizontalScrollBar()};
 }
 
 bool ListView::clipboardKey(const QKeyEvent *event)

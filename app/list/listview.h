@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QElapsedTimer>
 
+#include <array>
 #include <optional>
 
 class QHeaderView;
@@ -157,6 +158,8 @@ private:
     void onColumnWidthChanged(int column, int twips);
     void onRowsChanged();
     bool clipboardKey(const QKeyEvent *event); // true when it was a copy or paste key
+    // The parts besides the rows that reset the window's pointer as well.
+    std::array<QWidget *, 4> pointerResettingParts() const;
 
     NumberListModel *m_model;
     QHeaderView *m_header;
