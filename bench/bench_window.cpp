@@ -18,6 +18,7 @@
 #include "app/form1.h"
 #include "benchsupport.h"
 #include "platform/qtplatform.h"
+#include "tests/virtualdisplay.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -214,49 +215,6 @@ QString loadAverage()
         return QStringLiteral("?");
     return QString::fromLatin1(file.readAll().split(' ').mid(0, 3).join(' '));
 }
-
-// A private X server on a free display number, told by Xvfb itself.
-class VirtualDisplay
-{
-public:
-    ~VirtualDisplay() { stop(); }
-    void stop()
-    {
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            if (!m_server.waitForFinished(5000))
-                m_server.kill();
-            m_server.waitForFinished(5000);
-        }
-    }
-    bool start()
-    {
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(QStringLiteral("Xvfb"),
-                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp")});
-        if (!m_server.waitForStarted(5000))
-            return false;
-        QByteArray answer;
-        QElapsedTimer waited;
-        waited.start();
-        while (!answer.contains('\n') && m_server.state() == QProcess::Running && waited.elapsed() < 15000) {
-            m_server.waitForReadyRead(100);
-            answer += m_server.readAllStandardOutput();
-        }
-        bool ok = false;
-        const int number = answer.trimmed().toInt(&ok);
-        if (ok)
-            m_name = QStringLiteral(":%1").arg(number);
-        return ok;
-    }
-    QString name() const { return m_name; }
-
-private:
-    QProcess m_server;
-    QString m_name;
-};
 
 // The real platform layer, except that the start-up draw never opens a web
 // browser in the middle of a measurement.

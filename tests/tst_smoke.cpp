@@ -2,6 +2,8 @@
 // would see first: one window titled "Quillory" of the right size, which
 // closes when asked to.
 
+#include "virtualdisplay.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,58 +21,11 @@
 #include <X11/Xutil.h>
 
 #include <optional>
+#include <utility>
 
 namespace {
 
 constexpr int kSkipped = 77; // ctest's SKIP_RETURN_CODE for this test
-
-// A private X server on the first free display number.
-class VirtualDisplay
-{
-public:
-    ~VirtualDisplay()
-    {
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            if (!m_server.waitForFinished(5000))
-                m_server.kill();
-            m_server.waitForFinished(5000);
-        }
-    }
-
-    // Xvfb picks a free display number itself and writes it to standard
-    // output once it accepts clients: no race with other servers or with one
-    // that is still shutting down.
-    bool start(const QString &xvfb)
-    {
-        m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(xvfb,
-                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp")});
-        if (!m_server.waitForStarted(5000))
-            return false;
-        QByteArray answer;
-        QElapsedTimer waited;
-        waited.start();
-        while (!answer.contains('\n') && m_server.state() == QProcess::Running && waited.elapsed() < 15000) {
-            m_server.waitForReadyRead(100);
-            answer += m_server.readAllStandardOutput();
-        }
-        bool ok = false;
-        const int number = answer.trimmed().toInt(&ok);
-        if (!ok)
-            return false;
-        m_name = QStringLiteral(":%1").arg(number);
-        return true;
-    }
-
-    QString name() const { return m_name; }
-
-private:
-    QProcess m_server;
-    QString m_name;
-};
 
 QString windowTitle(Display *display, Window window)
 {
@@ -100,26 +55,39 @@ QString windowTitle(Display *display, Window window)
     return title;
 }
 
-// The mapped top-level window with the given title, searched from the root.
-std::optional<Window> findWindow(Display *display, Window parent, const QString &title)
+// The mapped windows below `parent` that have a title, parents before their
+// children.
+void collectShown(Display *display, Window parent, QList<std::pair<Window, QString>> &shown)
 {
     Window root = 0;
     Window parentOfParent = 0;
     Window *children = nullptr;
     unsigned int count = 0;
     if (!XQueryTree(display, parent, &root, &parentOfParent, &children, &count))
-        return std::nullopt;
-    std::optional<Window> found;
-    for (unsigned int i = 0; i < count && !found; ++i) {
+        return;
+    for (unsigned int i = 0; i < count; ++i) {
         XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable
-            && windowTitle(display, children[i]) == title)
-            found = children[i];
-        else
-            found = findWindow(display, children[i], title);
+        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable) {
+            QString title = windowTitle(display, children[i]);
+            if (!title.isEmpty())
+                shown.append({children[i], std::move(title)});
+        }
+        collectShown(display, children[i], shown);
     }
     if (children)
         XFree(children);
+}
+
+// Every mapped window with the given title.
+QList<Window> findWindows(Display *display, const QString &title)
+{
+    QList<std::pair<Window, QString>> shown;
+    collectShown(display, DefaultRootWindow(display), shown);
+    QList<Window> found;
+    for (const auto &[window, shownTitle] : shown) {
+        if (shownTitle == title)
+            found << window;
+    }
     return found;
 }
 
@@ -198,26 +166,6 @@ void askToClose(Display *display, Window window)
     XFlush(display);
 }
 
-// Every mapped window with the given title, searched from `parent`.
-void findWindows(Display *display, Window parent, const QString &title, QList<Window> &found)
-{
-    Window root = 0;
-    Window parentOfParent = 0;
-    Window *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, parent, &root, &parentOfParent, &children, &count))
-        return;
-    for (unsigned int i = 0; i < count; ++i) {
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable
-            && windowTitle(display, children[i]) == title)
-            found << children[i];
-        findWindows(display, children[i], title, found);
-    }
-    if (children)
-        XFree(children);
-}
-
 // A left click at a point of the window, as the X server reports one.
 void click(Display *display, Window window, int x, int y)
 {
@@ -243,47 +191,71 @@ void click(Display *display, Window window, int x, int y)
     }
 }
 
-// The titles of the mapped windows, for a failure message.
-void collectTitles(Display *display, Window parent, QStringList &titles)
+// The first window with the title to appear while the program runs.
+std::optional<Window> waitForWindow(Display *display, const QString &title, const QProcess &program,
+                                    int timeoutMs = 20000)
 {
-    Window root = 0;
-    Window parentOfParent = 0;
-    Window *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, parent, &root, &parentOfParent, &children, &count))
-        return;
-    for (unsigned int i = 0; i < count; ++i) {
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable) {
-            const QString title = windowTitle(display, children[i]);
-            if (!title.isEmpty())
-                titles << title;
-        }
-        collectTitles(display, children[i], titles);
-    }
-    if (children)
-        XFree(children);
-}
-
-std::optional<Window> waitForWindow(Display *display, const QString &title, const QProcess &program)
-{
-    std::optional<Window> window;
     QElapsedTimer waited;
     waited.start();
-    while (!window && waited.elapsed() < 20000 && program.state() == QProcess::Running) {
-        window = findWindow(display, DefaultRootWindow(display), title);
-        if (!window)
-            QThread::msleep(100);
+    while (waited.elapsed() < timeoutMs && program.state() == QProcess::Running) {
+        const QList<Window> found = findWindows(display, title);
+        if (!found.isEmpty())
+            return found.front();
+        QThread::msleep(100);
     }
-    return window;
+    return std::nullopt;
 }
 
+// The titles of the mapped windows, for a failure message.
 QString shownTitles(Display *display)
 {
+    QList<std::pair<Window, QString>> shown;
+    collectShown(display, DefaultRootWindow(display), shown);
     QStringList titles;
-    collectTitles(display, DefaultRootWindow(display), titles);
+    for (const auto &entry : shown)
+        titles << entry.second;
     return QStringLiteral("windows shown: \"%1\"").arg(titles.join(QStringLiteral("\", \"")));
 }
+
+// A program that is ended if the test stops before it has.
+class OwnedProcess : public QProcess
+{
+public:
+    // Starts it with the environment, its output shown with the test's.
+    bool startWith(const QProcessEnvironment &environment, const QString &program,
+                   const QStringList &arguments = {})
+    {
+        setProcessEnvironment(environment);
+        setProcessChannelMode(QProcess::ForwardedChannels);
+        start(program, arguments);
+        return waitForStarted(10000);
+    }
+    ~OwnedProcess() override
+    {
+        if (state() != NotRunning) {
+            kill();
+            waitForFinished(5000);
+        }
+    }
+};
+
+// A connection to the private X server, closed at the end of the test.
+class XConnection
+{
+public:
+    explicit XConnection(const QString &name) : m_display(XOpenDisplay(name.toLocal8Bit().constData())) {}
+    ~XConnection()
+    {
+        if (m_display)
+            XCloseDisplay(m_display);
+    }
+    XConnection(const XConnection &) = delete;
+    XConnection &operator=(const XConnection &) = delete;
+    Display *get() const { return m_display; }
+
+private:
+    Display *m_display;
+};
 
 void saveScreenshot(Display *display, Window window, int width, int height, const QString &path)
 {
@@ -299,8 +271,9 @@ void saveScreenshot(Display *display, Window window, int width, int height, cons
     shot.save(path);
 }
 
-// Nothing of the developer's is touched, and no browser starts.
-QProcessEnvironment privateEnvironment(const QTemporaryDir &home)
+// Nothing of the developer's is touched, and no browser starts. The program
+// shows its windows on `display`; without one it has none.
+QProcessEnvironment privateEnvironment(const QTemporaryDir &home, const QString &display = QString())
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());
@@ -325,6 +298,8 @@ QProcessEnvironment privateEnvironment(const QTemporaryDir &home)
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
     environment.remove(QStringLiteral("DISPLAY"));
+    if (!display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), display);
     return environment;
 }
 
@@ -367,32 +342,15 @@ void TestSmoke::windowOpensAtItsSizeAndClosesOnRequest()
 
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    QProcessEnvironment environment = privateEnvironment(home);
-    environment.insert(QStringLiteral("DISPLAY"), server.name());
-    QProcess program;
-    program.setProcessEnvironment(environment);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(executable(), {});
-    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
-    auto stopProgram = qScopeGuard([&] {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
-    });
+    OwnedProcess program;
+    QVERIFY2(program.startWith(privateEnvironment(home, server.name()), executable()),
+             qPrintable(program.errorString()));
 
-    Display *display = XOpenDisplay(server.name().toLocal8Bit().constData());
+    const XConnection connection(server.name());
+    Display *display = connection.get();
     QVERIFY(display);
-    auto closeDisplay = qScopeGuard([&] { XCloseDisplay(display); });
 
-    std::optional<Window> window;
-    QElapsedTimer waited;
-    waited.start();
-    while (!window && waited.elapsed() < 30000 && program.state() == QProcess::Running) {
-        window = findWindow(display, DefaultRootWindow(display), QStringLiteral("Quillory"));
-        if (!window)
-            QThread::msleep(100);
-    }
+    const std::optional<Window> window = waitForWindow(display, QStringLiteral("Quillory"), program, 30000);
     QVERIFY2(window, "no window titled \"Quillory\" appeared");
 
     XWindowAttributes attributes;
@@ -437,8 +395,6 @@ void TestSmoke::windowTitlesAreExactlyTheirTexts()
 
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    QProcessEnvironment environment = privateEnvironment(home);
-    environment.insert(QStringLiteral("DISPLAY"), server.name());
     // A stored option that is no number: start-up reports it at step 142,
     // after the application title is set.
     QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("config"))));
@@ -447,23 +403,15 @@ void TestSmoke::windowTitlesAreExactlyTheirTexts()
     settings.write("[Quillory]\nCheck1=abc\n");
     settings.close();
 
-    QProcess program;
-    program.setProcessEnvironment(environment);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(executable(), {});
-    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
-    auto stopProgram = qScopeGuard([&] {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
-    });
+    OwnedProcess program;
+    QVERIFY2(program.startWith(privateEnvironment(home, server.name()), executable()),
+             qPrintable(program.errorString()));
 
-    Display *display = XOpenDisplay(server.name().toLocal8Bit().constData());
+    const XConnection connection(server.name());
+    Display *display = connection.get();
     QVERIFY(display);
     // Windows come and go while the tree is searched: a vanished one is no error.
     XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
-    auto closeDisplay = qScopeGuard([&] { XCloseDisplay(display); });
 
     std::optional<Window> report = waitForWindow(display, QStringLiteral("Application Error"), program);
     QVERIFY2(report, qPrintable(shownTitles(display)));
@@ -472,12 +420,7 @@ void TestSmoke::windowTitlesAreExactlyTheirTexts()
     const std::optional<Window> main = waitForWindow(display, QStringLiteral("Quillory"), program);
     QVERIFY2(main, qPrintable(shownTitles(display)));
     // The desktop lists the program under its application title.
-    XClassHint classHint = {};
-    QVERIFY(XGetClassHint(display, *main, &classHint));
-    const QString className = QString::fromLocal8Bit(classHint.res_class);
-    XFree(classHint.res_name);
-    XFree(classHint.res_class);
-    QCOMPARE(className, QStringLiteral("Quillory"));
+    QCOMPARE(windowClass(display, *main).value(1), QStringLiteral("Quillory"));
 
     // Each button's centre, in pixels of the window (15 twips a pixel).
     struct Case
@@ -501,8 +444,7 @@ void TestSmoke::windowTitlesAreExactlyTheirTexts()
         QElapsedTimer waited;
         waited.start();
         while (!dialog && waited.elapsed() < 20000 && program.state() == QProcess::Running) {
-            QList<Window> found;
-            findWindows(display, DefaultRootWindow(display), c.title, found);
+            QList<Window> found = findWindows(display, c.title);
             found.removeAll(*main);
             if (!found.isEmpty())
                 dialog = found.front();
@@ -515,9 +457,7 @@ void TestSmoke::windowTitlesAreExactlyTheirTexts()
         askToClose(display, *dialog);
         waited.restart();
         while (waited.elapsed() < 20000) {
-            QList<Window> found;
-            findWindows(display, DefaultRootWindow(display), c.title, found);
-            if (!found.contains(*dialog))
+            if (!findWindows(display, c.title).contains(*dialog))
                 break;
             QThread::msleep(100);
         }
@@ -543,25 +483,16 @@ void TestSmoke::screenReaderReadsListsAndButtons()
     QVERIFY2(server.start(xvfb), "Xvfb did not start");
     QTemporaryDir home;
     QVERIFY(home.isValid());
-    QProcessEnvironment environment = privateEnvironment(home);
-    environment.insert(QStringLiteral("DISPLAY"), server.name());
+    QProcessEnvironment environment = privateEnvironment(home, server.name());
     environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     environment.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
     // The walker starts the program on a private session bus, reads its
     // accessibility tree as a screen reader would and closes it.
-    QProcess walker;
-    walker.setProcessEnvironment(environment);
-    walker.setProcessChannelMode(QProcess::ForwardedChannels);
-    walker.start(session,
-                 {QStringLiteral("--"), python, QStringLiteral(QUILLORY_ATSPI_WALK),
-                  executable()});
-    QVERIFY2(walker.waitForStarted(10000), qPrintable(walker.errorString()));
-    auto stop = qScopeGuard([&] {
-        if (walker.state() != QProcess::NotRunning) {
-            walker.kill();
-            walker.waitForFinished(5000);
-        }
-    });
+    OwnedProcess walker;
+    QVERIFY2(
+        walker.startWith(environment, session,
+                         {QStringLiteral("--"), python, QStringLiteral(QUILLORY_ATSPI_WALK), executable()}),
+        qPrintable(walker.errorString()));
     QVERIFY2(walker.waitForFinished(120000), "the accessibility walk did not end");
     QCOMPARE(walker.exitStatus(), QProcess::NormalExit);
     QCOMPARE(walker.exitCode(), 0);
