@@ -50,16 +50,14 @@ void AppendLines(NumberListModel &list, QStringView text)
 void Form1::connectPasteAndDrops()
 {
     ListView1->setPasteEnabled(true);
-    connect(ListView1, &ListView::PasteRequested, this,
-            [this] { run([this] { ListView1_Paste(); }); });
+    connect(ListView1, &ListView::PasteRequested, this, [this] { run([this] { ListView1_Paste(); }); });
     const std::pair<ListView *, void (Form1::*)()> copies[] = {
         {ListView1, &Form1::ListView1_Copy},
         {ListView2, &Form1::ListView2_Copy},
         {ListView3, &Form1::ListView3_Copy},
     };
     for (const auto &[list, handler] : copies)
-        connect(list, &ListView::CopyRequested, this,
-                [this, h = handler] { run([&] { (this->*h)(); }); });
+        connect(list, &ListView::CopyRequested, this, [this, h = handler] { run([&] { (this->*h)(); }); });
     setAcceptDrops(true);
 }
 
