@@ -14,6 +14,7 @@
 // /tmp/quillory_bench_pipeline_<lines>_densehead.txt).
 
 #include "app/form1.h"
+#include "benchinput.h"
 #include "benchsupport.h"
 #include "platform/fakeplatform.h"
 
@@ -27,7 +28,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <random>
 #include <string>
 
 #include <fcntl.h>
@@ -35,59 +35,7 @@
 
 namespace {
 
-// One line of the input: about 60 % valid numbers of all fourteen shapes,
-// the rest near misses (a wrong or mixed separator, a digit too many or too
-// few, a letter, a blank around the number, a plus sign, a tab).
-std::string makeLine(std::mt19937_64 &random)
-{
-    char d[11];
-    for (char &c : d)
-        c = char('0' + random() % 10);
-    const auto groups = [&](const char *pattern) {
-        std::string s;
-        int next = 0;
-        for (const char *p = pattern; *p; ++p)
-            s += *p == '#' ? d[next++] : *p;
-        return s;
-    };
-    static const char *const valid[] = {
-        "### ### ####",   "###.###.####",   "##########",     "###-###-####", "(###)###-####",
-        "(###) ###-####", "1 ### ### ####", "1.###.###.####", "1##########",  "1-###-###-####",
-        "### ####",       "###.####",       "#######",        "###-####",
-    };
-    static const char *const nearMisses[] = {
-        "###-###.####",  "###-###-#####",   "###-###-###",    "###-##a-####",   " ###-###-####",
-        "###-###-#### ", "+1-###-###-####", "(###)-###-####", "###\t###\t####", "2-###-###-####",
-        "###--####",     "######",          "###-###-####,",  "### ###-####",
-    };
-    const unsigned pick = unsigned(random() % 100);
-    if (pick < 60)
-        return groups(valid[pick % 14]);
-    return groups(nearMisses[pick % 14]);
-}
-
 constexpr qsizetype kDenseHeadBytes = qsizetype(1) << 20;
-
-bool generate(const QString &path, qsizetype lines, bool denseHead)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    std::mt19937_64 random(20210831);
-    std::string block;
-    if (denseHead)
-        block.assign(std::size_t(kDenseHeadBytes), '\n');
-    for (qsizetype i = 0; i < lines; ++i) {
-        block += makeLine(random);
-        block += "\r\n";
-        if (block.size() > (std::size_t(1) << 20)) {
-            if (file.write(block.data(), qint64(block.size())) != qint64(block.size()))
-                return false;
-            block.clear();
-        }
-    }
-    return file.write(block.data(), qint64(block.size())) == qint64(block.size());
-}
 
 // The floor: one pass of 1 MiB reads, each line feed found with memchr.
 qsizetype floorPass(const QString &path)
@@ -172,7 +120,7 @@ int main(int argc, char **argv)
 
     if (!QFileInfo::exists(path)) {
         std::printf("generating %s ...\n", qPrintable(path));
-        if (!generate(path, lines, denseHead)) {
+        if (!generateInput(path, lines, denseHead ? kDenseHeadBytes : 0)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
         }

@@ -9,6 +9,7 @@
 // Without arguments it runs 1,000,000 and then 10,000,000 entries.
 
 #include "app/form1.h"
+#include "benchinput.h"
 #include "benchsupport.h"
 #include "platform/fakeplatform.h"
 
@@ -39,18 +40,12 @@ private:
     std::uint64_t m_state;
 };
 
-// The fourteen shapes, '#' standing for a digit.
-const char *const kShapes[] = {
-    "### ### ####",   "###.###.####",   "##########",     "###-###-####", "(###)###-####",
-    "(###) ###-####", "1 ### ### ####", "1.###.###.####", "1##########",  "1-###-###-####",
-    "### ####",       "###.####",       "#######",        "###-####",
-};
-constexpr int kShapeCount = int(sizeof kShapes / sizeof kShapes[0]);
+constexpr int kShapeCount = int(sizeof kValidShapes / sizeof kValidShapes[0]);
 
 // Writes one entry into `out` (room for 32 characters) and returns its length.
 int makeEntry(Lcg &rng, char *out)
 {
-    const char *shape = kShapes[rng.below(kShapeCount)];
+    const char *shape = kValidShapes[rng.below(kShapeCount)];
     int n = 0;
     for (const char *p = shape; *p; ++p)
         out[n++] = *p == '#' ? char('0' + rng.below(10)) : *p;

@@ -16,6 +16,7 @@
 // to a temporary folder next to it and is removed at the end.
 
 #include "app/form1.h"
+#include "benchinput.h"
 #include "benchsupport.h"
 #include "platform/qtplatform.h"
 #include "tests/virtualdisplay.h"
@@ -40,7 +41,6 @@
 #include <functional>
 #include <limits>
 #include <memory>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,67 +50,11 @@
 
 namespace {
 
-// The same mix as bench_pipeline: about 60 % valid numbers of all fourteen
-// shapes, the rest near misses.
-std::string makeLine(std::mt19937_64 &random)
-{
-    char d[11];
-    for (char &c : d)
-        c = char('0' + random() % 10);
-    const auto groups = [&](const char *pattern) {
-        std::string s;
-        int next = 0;
-        for (const char *p = pattern; *p; ++p)
-            s += *p == '#' ? d[next++] : *p;
-        return s;
-    };
-    static const char *const valid[] = {
-        "### ### ####",   "###.###.####",   "##########",     "###-###-####", "(###)###-####",
-        "(###) ###-####", "1 ### ### ####", "1.###.###.####", "1##########",  "1-###-###-####",
-        "### ####",       "###.####",       "#######",        "###-####",
-    };
-    static const char *const nearMisses[] = {
-        "###-###.####",  "###-###-#####",   "###-###-###",    "###-##a-####",   " ###-###-####",
-        "###-###-#### ", "+1-###-###-####", "(###)-###-####", "###\t###\t####", "2-###-###-####",
-        "###--####",     "######",          "###-###-####,",  "### ###-####",
-    };
-    const unsigned pick = unsigned(random() % 100);
-    if (pick < 60)
-        return groups(valid[pick % 14]);
-    return groups(nearMisses[pick % 14]);
-}
-
-bool generate(const QString &path, qsizetype lines)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    std::mt19937_64 random(20210831);
-    std::string block;
-    for (qsizetype i = 0; i < lines; ++i) {
-        block += makeLine(random);
-        block += "\r\n";
-        if (block.size() > (std::size_t(1) << 20)) {
-            if (file.write(block.data(), qint64(block.size())) != qint64(block.size()))
-                return false;
-            block.clear();
-        }
-    }
-    return file.write(block.data(), qint64(block.size())) == qint64(block.size());
-}
-
-// The fourteen shapes, '#' for a digit.
-const char *const kShapes[] = {
-    "### ### ####",   "###.###.####",   "##########",     "###-###-####", "(###)###-####",
-    "(###) ###-####", "1 ### ### ####", "1.###.###.####", "1##########",  "1-###-###-####",
-    "### ####",       "###.####",       "#######",        "###-####",
-};
-
 // The shapes as one extended regular expression; lines end in CR.
 std::string shapesRegex()
 {
     std::string re = "(";
-    for (const char *shape : kShapes) {
+    for (const char *shape : kValidShapes) {
         if (re.size() > 1)
             re += '|';
         for (const char *p = shape; *p; ++p) {
@@ -131,7 +75,7 @@ bool matchesShape(const char *s, std::size_t n)
 {
     static const std::vector<std::vector<const char *>> byLength = [] {
         std::vector<std::vector<const char *>> shapes(16);
-        for (const char *shape : kShapes)
+        for (const char *shape : kValidShapes)
             shapes[std::strlen(shape)].push_back(shape);
         return shapes;
     }();
@@ -371,7 +315,7 @@ int main(int argc, char **argv)
 
     if (!QFileInfo::exists(path)) {
         std::printf("generating %s ...\n", qPrintable(path));
-        if (!generate(path, lines)) {
+        if (!generateInput(path, lines)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
         }
