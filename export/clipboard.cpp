@@ -198,9 +198,9 @@ QByteArray ClipboardTextUtf8(const NumberListSnapshot &list, const std::vector<q
     return out;
 }
 
-QString ClipboardText(const NumberListSnapshot &list, const std::function<void()> &yield)
+QString ClipboardText(const NumberListSnapshot &list)
 {
-    return QString::fromUtf8(ClipboardTextUtf8(list, PaddedColumnWidths(list, false, yield)));
+    return QString::fromUtf8(ClipboardTextUtf8(list, PaddedColumnWidths(list, false)));
 }
 
 void CopyListToClipboard(Form1 &form, ListView &list)

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,8 +22,8 @@ inline constexpr int kClipboardAttempts = 1000;
 // unpadded, trailing spaces removed, CR LF after every line. `widths` are the
 // columns' widths without the titles (PaddedColumnWidths(list, false)).
 QByteArray ClipboardTextUtf8(const NumberListSnapshot &list, const std::vector<qsizetype> &widths);
-// The same text, widths measured here.
-QString ClipboardText(const NumberListSnapshot &list, const std::function<void()> &yield = {});
+// The same text whole, widths measured here.
+QString ClipboardText(const NumberListSnapshot &list);
 
 // Offers the list's text on the clipboard; an empty list leaves it untouched.
 // The text is made from a snapshot of the list when a program pastes it.
