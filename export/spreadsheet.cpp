@@ -44,10 +44,11 @@ void RemoveOldWorkbooks(const QString &folder, const QString &keep, const QDateT
         QStringLiteral("^Quillory-(valid|invalid)-\\d{8}-\\d{6}-[0-9a-f]{6}\\.xlsx$"));
     const QDateTime dayBefore = now.addDays(-1);
     const QFileInfo kept(keep);
-    const QFileInfoList files = QDir(folder).entryInfoList(
-        {QStringLiteral("Quillory-*.xlsx")}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    // Regular files only: no links, folders or devices.
+    const QFileInfoList files =
+        QDir(folder).entryInfoList({QStringLiteral("Quillory-*.xlsx")}, QDir::Files | QDir::NoSymLinks);
     for (const QFileInfo &file : files) {
-        if (!ownName.match(file.fileName()).hasMatch() || file.isSymLink() || !file.isFile())
+        if (!ownName.match(file.fileName()).hasMatch())
             continue;
         if (file == kept || !(file.lastModified() < dayBefore))
             continue;
