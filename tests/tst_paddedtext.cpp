@@ -2,11 +2,11 @@
 #include "export/paddedtext.h"
 #include "platform/fakeplatform.h"
 #include "testsupport.h"
+#include "unprivileged.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -426,30 +426,7 @@ void TestPaddedText::writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace_dat
 void TestPaddedText::writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace()
 {
     QFETCH(QString, kind);
-    if (::geteuid() == 0) {
-        // Permissions do not bind the superuser: run this case again as nobody.
-        QProcess child;
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        const QString name = QStringLiteral("writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace");
-        const QString tag = QString::fromUtf8(QTest::currentDataTag());
-        child.start(QStringLiteral("setpriv"),
-                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                     QStringLiteral("--clear-groups"), QCoreApplication::applicationFilePath(),
-                     name + u':' + tag});
-        if (!child.waitForFinished(60000))
-            QFAIL("the unprivileged run did not finish");
-        const QString out = QString::fromLocal8Bit(child.readAll());
-        if (!out.contains(QStringLiteral("Totals:")))
-            QSKIP(qPrintable(QStringLiteral("Cannot run this test as an unprivileged user (setpriv "
-                                            "--reuid=65534): ")
-                             + out.trimmed()));
-        if (out.contains(QStringLiteral("SKIP   :")))
-            QSKIP(qPrintable(out));
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral("PASS   : TestPaddedText::%1(%2)").arg(name, tag)),
-                 qPrintable(out));
-        return;
-    }
+    QUILLORY_RUN_ROW_UNPRIVILEGED_IF_ROOT();
 
     fill(*m_form->ListView2->listModel(), {QStringLiteral("Numbers")}, {{QStringLiteral("888-342-9122")}});
     const QString folder = m_dir->filePath(QStringLiteral("ro"));

@@ -1,6 +1,7 @@
 #include "app/errorreport.h"
 #include "app/form1.h"
 #include "platform/qtplatform.h"
+#include "unprivileged.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -21,8 +21,6 @@
 #include <QTimer>
 
 #include <functional>
-
-#include <unistd.h>
 
 namespace {
 
@@ -624,40 +622,9 @@ void TestQtPlatform::settingsStoreFailuresGiveOneNotice()
     QFETCH(QString, stored);
     QFETCH(bool, notice);
 
-    // Permissions do not hold for root: run this row again as an ordinary user.
-    if (kind != QStringLiteral("folder") && geteuid() == 0) {
-        if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-            QSKIP("running as root and setpriv is missing: file permissions cannot be tried");
-        const QStringList asNobody{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                   QStringLiteral("--clear-groups")};
-        if (QProcess::execute(QStringLiteral("setpriv"),
-                              asNobody
-                                  + QStringList{QStringLiteral("test"), QStringLiteral("-x"),
-                                                QCoreApplication::applicationFilePath()})
-            != 0)
-            QSKIP("running as root, and an unprivileged user cannot reach this test program: file "
-                  "permissions cannot be tried");
-        QTemporaryDir home;
-        QVERIFY(home.isValid());
-        QVERIFY(::chown(QFile::encodeName(home.path()).constData(), 65534, 65534) == 0);
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
-        child.setProcessEnvironment(environment);
-        child.setProcessChannelMode(QProcess::MergedChannels);
-        child.start(QStringLiteral("setpriv"),
-                    asNobody
-                        + QStringList{QCoreApplication::applicationFilePath(),
-                                      QStringLiteral("settingsStoreFailuresGiveOneNotice:")
-                                          + QString::fromUtf8(QTest::currentDataTag())});
-        QVERIFY(child.waitForFinished(60000));
-        const QByteArray output = child.readAll();
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
-        QVERIFY2(output.contains("PASS   : TestQtPlatform::settingsStoreFailuresGiveOneNotice("),
-                 output.constData());
-        return;
-    }
+    // A folder in the file's place stops root as well.
+    if (kind != QStringLiteral("folder"))
+        QUILLORY_RUN_ROW_UNPRIVILEGED_IF_ROOT();
 
     const QString path = settingsFilePath();
     const QString folder = QFileInfo(path).path();
