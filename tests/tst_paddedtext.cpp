@@ -123,8 +123,6 @@ private slots:
     void failedReplaceIsReportedOnceAndKeepsTheOldFile();
     void closingDuringExportLeavesNoFile_data();
     void closingDuringExportLeavesNoFile();
-    void closingWhileTheFileIsSyncedLeavesNoFile_data();
-    void closingWhileTheFileIsSyncedLeavesNoFile();
     void clearingTheListDuringExportDoesNotChangeTheFile();
 
 private:
@@ -525,53 +523,22 @@ void TestPaddedText::failedReplaceIsReportedOnceAndKeepsTheOldFile()
 void TestPaddedText::closingDuringExportLeavesNoFile_data()
 {
     QTest::addColumn<bool>("fileExisted");
+    // Closed once every byte is in the temporary file, while it goes to the
+    // disk and the window still answers; else once part of it is written.
+    QTest::addColumn<bool>("allWritten");
 
-    QTest::newRow("new file") << false;
-    QTest::newRow("existing file") << true;
+    QTest::newRow("new file, part written") << false << false;
+    QTest::newRow("existing file, part written") << true << false;
+    QTest::newRow("new file, all written, syncing") << false << true;
+    QTest::newRow("existing file, all written, syncing") << true << true;
 }
 
 void TestPaddedText::closingDuringExportLeavesNoFile()
 {
     QFETCH(bool, fileExisted);
-    fillNumbers(*m_form->ListView2->listModel(), QStringLiteral(" Valid Numbers"), 200000);
-    const QString path = m_dir->filePath(QStringLiteral("results.txt"));
-    const QByteArray oldContent = "the previous results\r\n";
-    if (fileExisted)
-        QVERIFY(writeFile(path, oldContent));
-    const QStringList before = filesIn(m_dir->path());
-    m_platform->saveAnswers.enqueue(path);
-
-    m_form->yielder().setIntervalMs(0);
-    bool closedMidFile = false;
-    m_platform->onProcessEvents = [&] {
-        // Close once part of the text has reached the file being written (it
-        // may have no name yet, so look among the open files).
-        if (closedMidFile || bytesWrittenUnder(m_dir->path()) == 0)
-            return;
-        closedMidFile = true;
-        m_form->Form_Unload();
-    };
-
-    QVERIFY_THROWS_EXCEPTION(CommandAborted, m_form->PushButton4_Click());
-    QVERIFY(closedMidFile);
-    QCOMPARE(filesIn(m_dir->path()), before);
-    if (fileExisted)
-        QCOMPARE(readAll(path), oldContent);
-    QCOMPARE(m_platform->messages.size(), 0);
-}
-
-void TestPaddedText::closingWhileTheFileIsSyncedLeavesNoFile_data()
-{
-    closingDuringExportLeavesNoFile_data();
-}
-
-// Once every byte is in the temporary file the window still answers while the
-// file goes to the disk; closing it then leaves the folder as it was.
-void TestPaddedText::closingWhileTheFileIsSyncedLeavesNoFile()
-{
-    QFETCH(bool, fileExisted);
+    QFETCH(bool, allWritten);
     NumberListModel &model = *m_form->ListView2->listModel();
-    fillNumbers(model, QStringLiteral(" Valid Numbers"), 20000);
+    fillNumbers(model, QStringLiteral(" Valid Numbers"), allWritten ? 20000 : 200000);
     const qint64 fullSize = PaddedTextBytes(model.snapshot()).size();
     const QString path = m_dir->filePath(QStringLiteral("results.txt"));
     const QByteArray oldContent = "the previous results\r\n";
@@ -580,16 +547,20 @@ void TestPaddedText::closingWhileTheFileIsSyncedLeavesNoFile()
     const QStringList before = filesIn(m_dir->path());
     m_platform->saveAnswers.enqueue(path);
 
-    bool closedWhenComplete = false;
+    if (!allWritten)
+        m_form->yielder().setIntervalMs(0);
+    bool closed = false;
     m_platform->onProcessEvents = [&] {
-        if (closedWhenComplete || bytesWrittenUnder(m_dir->path()) != fullSize)
+        // The file being written may have no name yet: look among the open files.
+        const qint64 written = bytesWrittenUnder(m_dir->path());
+        if (closed || (allWritten ? written != fullSize : written == 0))
             return;
-        closedWhenComplete = true;
+        closed = true;
         m_form->Form_Unload();
     };
 
     QVERIFY_THROWS_EXCEPTION(CommandAborted, m_form->PushButton4_Click());
-    QVERIFY(closedWhenComplete);
+    QVERIFY(closed);
     QCOMPARE(filesIn(m_dir->path()), before);
     if (fileExisted)
         QCOMPARE(readAll(path), oldContent);
