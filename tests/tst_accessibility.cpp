@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "app/list/listview.h"
+#include "contrast.h"
 #include "platform/fakeplatform.h"
 #include "platform/qtplatform.h"
 #include "testsupport.h"
@@ -19,7 +20,6 @@
 #endif
 
 #include <algorithm>
-#include <cmath>
 #include <functional>
 
 namespace {
@@ -110,29 +110,6 @@ QPalette darkPalette()
         pal.setColor(group, QPalette::Mid, QColor(0x50, 0x50, 0x50));
     }
     return pal;
-}
-
-double luminance(const QColor &c)
-{
-    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
-double contrast(const QColor &a, const QColor &b)
-{
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-// The strongest contrast any pixel of the area has with `background`.
-double bestContrast(const QImage &image, const QRect &area, const QColor &background)
-{
-    double best = 1;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            best = std::max(best, contrast(image.pixelColor(x, y), background));
-    return best;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // would see first: one window titled "Quillory" of the right size, which
 // closes when asked to.
 
+#include "contrast.h"
 #include "virtualdisplay.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QImage>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -257,18 +259,39 @@ private:
     Display *m_display;
 };
 
-void saveScreenshot(Display *display, Window window, int width, int height, const QString &path)
+// What the window shows, as the X server holds it.
+QImage grabWindow(Display *display, Window window, int width, int height)
 {
     XImage *image = XGetImage(display, window, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     if (!image)
-        return;
+        return {};
     QImage shot(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x)
             shot.setPixel(x, y, QRgb(XGetPixel(image, x, y)) | 0xff000000u);
     }
     XDestroyImage(image);
-    shot.save(path);
+    return shot;
+}
+
+void saveScreenshot(Display *display, Window window, int width, int height, const QString &path)
+{
+    const QImage shot = grabWindow(display, window, width, height);
+    if (!shot.isNull())
+        shot.save(path);
+}
+
+// Whether Qt can follow the GTK desktop's colour theme (qt6-gtk-platformtheme).
+bool haveGtkPlatformTheme()
+{
+    const QDir themes(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platformthemes"));
+    return !themes.entryList({QStringLiteral("*gtk3*")}, QDir::Files).isEmpty();
+}
+
+// Pixels of the window, from twips as the window's layout gives them.
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
 }
 
 // Nothing of the developer's is touched, and no browser starts. The program
@@ -314,6 +337,8 @@ private slots:
     void windowOpensAtItsSizeAndClosesOnRequest();
     void windowTitlesAreExactlyTheirTexts();
     void screenReaderReadsListsAndButtons();
+    void everythingStaysReadableUnderTheDesktopTheme_data();
+    void everythingStaysReadableUnderTheDesktopTheme();
 };
 
 void TestSmoke::refusesToStartWithoutADisplay()
@@ -496,6 +521,97 @@ void TestSmoke::screenReaderReadsListsAndButtons()
     QVERIFY2(walker.waitForFinished(120000), "the accessibility walk did not end");
     QCOMPARE(walker.exitStatus(), QProcess::NormalExit);
     QCOMPARE(walker.exitCode(), 0);
+}
+
+void TestSmoke::everythingStaysReadableUnderTheDesktopTheme_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light") << false;
+    QTest::newRow("dark (GTK Adwaita:dark)") << true;
+}
+
+void TestSmoke::everythingStaysReadableUnderTheDesktopTheme()
+{
+    QFETCH(bool, dark);
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb is not installed");
+    if (dark && !haveGtkPlatformTheme())
+        QSKIP("Qt's GTK platform theme (qt6-gtk-platformtheme) is not installed");
+
+    VirtualDisplay server;
+    QVERIFY2(server.start(xvfb), "Xvfb did not start");
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcessEnvironment environment = privateEnvironment(home, server.name());
+    environment.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
+    environment.remove(QStringLiteral("GTK_THEME"));
+    environment.remove(QStringLiteral("QT_STYLE_OVERRIDE"));
+    if (dark) {
+        environment.insert(QStringLiteral("QT_QPA_PLATFORMTHEME"), QStringLiteral("gtk3"));
+        environment.insert(QStringLiteral("GTK_THEME"), QStringLiteral("Adwaita:dark"));
+    }
+    OwnedProcess program;
+    QVERIFY2(program.startWith(environment, executable()), qPrintable(program.errorString()));
+    const XConnection connection(server.name());
+    Display *display = connection.get();
+    QVERIFY(display);
+    const std::optional<Window> window = waitForWindow(display, QStringLiteral("Quillory"), program, 30000);
+    QVERIFY2(window, "no window titled \"Quillory\" appeared");
+
+    // Three entries to read in the input list.
+    QThread::msleep(300);
+    const QRect sampleButton = twips(4080, 3285, 3840, 405);
+    click(display, *window, sampleButton.center().x(), sampleButton.center().y());
+    QThread::msleep(700); // let it paint
+    const QImage shot = grabWindow(display, *window, 1064, 378);
+    QVERIFY(!shot.isNull());
+    const QString screenshot = qEnvironmentVariable("QUILLORY_SMOKE_SCREENSHOT");
+    if (!screenshot.isEmpty())
+        shot.save(screenshot);
+    auto describe = [](const char *what, double ratio) {
+        return QStringLiteral("%1: contrast %2:1").arg(QLatin1StringView(what)).arg(ratio, 0, 'f', 2);
+    };
+
+    // The window keeps its white; the frame's title and the option captions
+    // on it contrast with it (4.5:1 is the WCAG minimum for text).
+    const QColor white(Qt::white);
+    QCOMPARE(shot.pixelColor(2, 2), white);
+    const QRect frame = twips(120, 3720, 7800, 1305);
+    // The frame's line runs through the title's middle: the part below it.
+    const QRect title(frame.left() + 6, frame.top() + 9, 46, 5);
+    QVERIFY2(bestContrast(shot, title, white) >= 4.5,
+             qPrintable(describe("Options", bestContrast(shot, title, white))));
+    for (const int top : {250, 600, 950}) {
+        const QRect caption = twips(120 + 240 + 330, 3720 + top, 4500, 255);
+        QVERIFY2(bestContrast(shot, caption, white) >= 4.5,
+                 qPrintable(describe("option caption", bestContrast(shot, caption, white))));
+    }
+
+    // A list's rows are drawn in one colour scheme: the theme's when dark.
+    const QRect list = twips(120, 630, 7800, 2055);
+    const QColor base = shot.pixelColor(list.right() - 4, list.bottom() - 4);
+    QCOMPARE(relativeLuminance(base) < 0.2, dark);
+    const QRect firstRows(list.left() + 2, list.top() + 20, 150, 50);
+    QVERIFY2(bestContrast(shot, firstRows, base) >= 4.5,
+             qPrintable(describe("list rows", bestContrast(shot, firstRows, base))));
+    // The header's free end beside its section looks like the section.
+    const QColor section = shot.pixelColor(list.left() + 200, list.top() + 9);
+    const QColor freeEnd = shot.pixelColor(list.right() - 10, list.top() + 9);
+    QVERIFY2(contrast(section, freeEnd) < 1.5,
+             qPrintable(describe("header's free end", contrast(section, freeEnd))));
+
+    // Each button's caption contrasts with its own face.
+    for (const QRect &button : {twips(120, 120, 7800, 405), twips(8040, 1845, 3840, 405)}) {
+        const QColor face = shot.pixelColor(button.left() + 6, button.center().y());
+        const QRect caption = button.adjusted(40, 6, -40, -6);
+        QVERIFY2(bestContrast(shot, caption, face) >= 4.5,
+                 qPrintable(describe("button", bestContrast(shot, caption, face))));
+    }
+
+    askToClose(display, *window);
+    QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
+    QCOMPARE(program.exitCode(), 0);
 }
 
 int main(int argc, char *argv[])

@@ -14,6 +14,8 @@ packages=(
     xvfb xauth python3-openpyxl qt6-base-private-dev
     # tests: a screen reader's view of the window (AT-SPI on a private session bus)
     dbus at-spi2-core python3-pyatspi
+    # tests: a dark desktop colour theme (GTK's Adwaita:dark) for the real window
+    qt6-gtk-platformtheme
 )
 if [[ "${1:-}" == package ]]; then
     packages+=(

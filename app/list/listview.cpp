@@ -149,6 +149,7 @@ ListView::ListView(std::shared_ptr<TextArena> arena, QWidget *parent)
     m_header->setSectionResizeMode(QHeaderView::Interactive);
     m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_header->setFocusPolicy(Qt::NoFocus);
+    followSystemHeaderColours();
     // The whole control resets the window's pointer: its rows, its header
     // and its scroll bars.
     for (QWidget *part : pointerResettingParts()) {
@@ -239,6 +240,26 @@ void ListView::focusOutEvent(QFocusEvent *event)
 {
     QAbstractItemView::focusOutEvent(event);
     viewport()->update();
+}
+
+void ListView::changeEvent(QEvent *event)
+{
+    QAbstractItemView::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        followSystemHeaderColours();
+}
+
+// The window's own white reaches the header through its parent and would
+// fill the header's free end beside the sections: the header keeps the
+// desktop's colours, as its sections and the rows do.
+void ListView::followSystemHeaderColours()
+{
+    const QColor window = QApplication::palette(m_header).color(QPalette::Window);
+    if (m_header->palette().color(QPalette::Window) == window)
+        return;
+    QPalette pal = m_header->palette();
+    pal.setColor(QPalette::Window, window);
+    m_header->setPalette(pal);
 }
 
 void ListView::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)

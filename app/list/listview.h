@@ -149,12 +149,14 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override;
 
 private:
     int fullyVisibleRows() const;
     int rowAt(int y) const; // may lie outside 0..rowCount-1
     void applyColumnWidths();
+    void followSystemHeaderColours();
     void onColumnWidthChanged(int column, int twips);
     void onRowsChanged();
     bool clipboardKey(const QKeyEvent *event); // true when it was a copy or paste key
