@@ -437,19 +437,27 @@ int main(int argc, char **argv)
                 // The dialog may still select the command's previous file
                 // once its folder is read: choose again until the answer holds.
                 dialog->setDirectory(QFileInfo(answer).absolutePath());
+                // Paths, not QFileInfo: two files that do not exist yet compare equal.
+                const QString wanted = QFileInfo(answer).absoluteFilePath();
                 const auto answered = [&] {
                     const QStringList chosen = dialog->selectedFiles();
-                    return chosen.size() == 1 && QFileInfo(chosen.front()) == QFileInfo(answer);
+                    return chosen.size() == 1 && QFileInfo(chosen.front()).absoluteFilePath() == wanted;
                 };
-                for (int attempt = 0; attempt < 50; ++attempt) {
-                    dialog->selectFile(QFileInfo(answer).fileName());
+                // It has settled once the answer has held for half a second.
+                int held = 0;
+                for (int attempt = 0; attempt < 100 && held < 5; ++attempt) {
+                    if (!answered()) {
+                        // Typed, as a person would: selectFile() leaves a
+                        // focused name box alone.
+                        edit->selectAll();
+                        QTest::keyClicks(edit, QFileInfo(answer).fileName());
+                    }
                     QTest::qWait(100); // let the dialog settle as a person would
-                    if (answered())
-                        break;
+                    held = answered() ? held + 1 : 0;
                 }
                 // Never let a slip of the script replace the input file.
                 const QStringList chosen = dialog->selectedFiles();
-                if (chosen.size() != 1 || QFileInfo(chosen.front()) != QFileInfo(answer)) {
+                if (!answered()) {
                     std::fprintf(stderr, "the dialog would answer %s instead of %s\n",
                                  qPrintable(chosen.join(QLatin1Char(' '))), qPrintable(answer));
                     display.stop(); // exit() runs no destructors
@@ -484,10 +492,21 @@ int main(int argc, char **argv)
     runStage("validate", window.PushButton17, QString());
     std::printf("  valid %lld, invalid %lld\n", static_cast<long long>(window.ListView2->ListItems.Count()),
                 static_cast<long long>(window.ListView3->ListItems.Count()));
+    // A save that wrote elsewhere, or nothing, would time the wrong thing.
+    const auto checkWritten = [&](const QString &out, qsizetype entries) {
+        const double megabytes = double(QFileInfo(out).size()) / 1e6;
+        std::printf("  %.1f MB written\n", megabytes);
+        if (entries > 0 && megabytes < double(entries) * 1e-6) {
+            std::fprintf(stderr, "%s was not written as asked\n", qPrintable(out));
+            display.stop(); // exit() runs no destructors
+            work.remove();
+            std::exit(1);
+        }
+    };
     runStage("save valid list", window.PushButton4, validOut);
-    std::printf("  %.1f MB written\n", double(QFileInfo(validOut).size()) / 1e6);
+    checkWritten(validOut, window.ListView2->ListItems.Count());
     runStage("save invalid list", window.PushButton8, invalidOut);
-    std::printf("  %.1f MB written\n", double(QFileInfo(invalidOut).size()) / 1e6);
+    checkWritten(invalidOut, window.ListView3->ListItems.Count());
 
     double whole = 0;
     double worstStage = 0;
