@@ -8,8 +8,14 @@
 #include <QLatin1StringView>
 #include <QStringView>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // The format rules: a text is a valid United States number when it matches one
 // of fourteen fixed shapes of ASCII digits and separators exactly. Nothing is
@@ -185,6 +191,149 @@ inline bool ValidatePhoneNumber(const Form1 &form, QLatin1StringView text)
 inline bool ValidatePhoneNumber(const Form1 &form, const EntryText &text)
 {
     return text.visit([&](auto view) { return ValidatePhoneNumber(form, view); });
+}
+
+// The options as bits, for a run that reads the boxes once and asks again
+// only where they may have changed.
+enum OptionBit : unsigned {
+    kTenDigitOption = 1,
+    kTenDigitPlus1Option = 2,
+    kSevenDigitOption = 4,
+};
+inline unsigned OptionsOn(const Form1 &form)
+{
+    return (TenDigitOptionOn(form) ? kTenDigitOption : 0u)
+        | (TenDigitPlus1OptionOn(form) ? kTenDigitPlus1Option : 0u)
+        | (SevenDigitOptionOn(form) ? kSevenDigitOption : 0u);
+}
+
+// The option whose rule set accepts the text, or 0. The three rule sets take
+// texts of different shapes, so at most one does.
+template<typename View>
+unsigned RuleSetOf(View text)
+{
+    if (IsValid10DigitPhoneNumber(text))
+        return kTenDigitOption;
+    if (IsValid10DigitPhoneNumberPlus1(text))
+        return kTenDigitPlus1Option;
+    return IsValid7DigitPhoneNumber(text) ? kSevenDigitOption : 0u;
+}
+
+namespace detail {
+
+#if defined(__SSE2__)
+// The fourteen shapes again, as masks over the positions of a text of 7 to 14
+// bytes, so that one 16-byte load and a few compares judge a list entry
+// without a branch on its characters: in a list of mixed shapes and near
+// misses those branches are mispredicted at every other entry.
+struct Shape
+{
+    alignas(16) char fixed[16] = {}; // the literal characters, at their positions
+    std::uint16_t fixedMask = 0;     // positions of literal characters
+    std::uint16_t digitMask = 0;     // positions of digits
+    std::uint16_t separatorMask = 0; // positions of the separator
+    // Three of those positions, whose bytes must be equal: the first, the
+    // second (or the first again) and the last.
+    std::uint8_t firstSeparator = 0;
+    std::uint8_t middleSeparator = 0;
+    std::uint8_t lastSeparator = 0;
+    std::uint8_t ruleSet = 0; // OptionBit, 0 for no shape
+};
+
+// 'd' a digit, 's' the separator (one of " .-", the same throughout), any
+// other character itself.
+constexpr Shape makeShape(const char *pattern, unsigned ruleSet)
+{
+    Shape shape;
+    int separators = 0;
+    std::uint8_t at[3] = {};
+    for (int i = 0; pattern[i]; ++i) {
+        if (pattern[i] == 'd') {
+            shape.digitMask |= std::uint16_t(1u << i);
+        } else if (pattern[i] == 's') {
+            shape.separatorMask |= std::uint16_t(1u << i);
+            at[separators++] = std::uint8_t(i);
+        } else {
+            shape.fixedMask |= std::uint16_t(1u << i);
+            shape.fixed[i] = pattern[i];
+        }
+    }
+    shape.firstSeparator = at[0];
+    shape.middleSeparator = separators > 2 ? at[1] : at[0];
+    shape.lastSeparator = separators > 1 ? at[separators - 1] : at[0];
+    shape.ruleSet = std::uint8_t(ruleSet);
+    return shape;
+}
+
+constexpr unsigned kShortestShape = 7;
+constexpr unsigned kLongestShape = 14;
+using ShapesOfLength = std::array<Shape, 2>;
+
+constexpr std::array<ShapesOfLength, kLongestShape - kShortestShape + 1> makeShapeTable()
+{
+    struct Entry
+    {
+        const char *pattern;
+        unsigned ruleSet;
+    };
+    constexpr Entry shapes[] = {
+        {"dddddddddd", kTenDigitOption},       {"dddsdddsdddd", kTenDigitOption},
+        {"(ddd)ddd-dddd", kTenDigitOption},    {"(ddd) ddd-dddd", kTenDigitOption},
+        {"1dddddddddd", kTenDigitPlus1Option}, {"1sdddsdddsdddd", kTenDigitPlus1Option},
+        {"ddddddd", kSevenDigitOption},        {"dddsdddd", kSevenDigitOption},
+    };
+    std::array<ShapesOfLength, kLongestShape - kShortestShape + 1> table = {};
+    for (const Entry &e : shapes) {
+        unsigned length = 0;
+        while (e.pattern[length])
+            ++length;
+        ShapesOfLength &slot = table[length - kShortestShape];
+        (slot[0].ruleSet == 0 ? slot[0] : slot[1]) = makeShape(e.pattern, e.ruleSet);
+    }
+    return table;
+}
+
+inline constexpr auto kShapeTable = makeShapeTable();
+
+inline unsigned ruleSetOfShortText(const char *s, unsigned length)
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+    const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+    const unsigned digits =
+        unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(9)), offset)));
+    const unsigned separators = unsigned(_mm_movemask_epi8(_mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('.'))),
+        _mm_cmpeq_epi8(v, _mm_set1_epi8('-')))));
+    unsigned ruleSet = 0;
+    for (const Shape &shape : kShapeTable[length - kShortestShape]) {
+        const unsigned fixed = unsigned(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i *>(shape.fixed)))));
+        const bool matches = ((digits & shape.digitMask) == shape.digitMask)
+            & ((fixed & shape.fixedMask) == shape.fixedMask)
+            & ((separators & shape.separatorMask) == shape.separatorMask)
+            & (s[shape.firstSeparator] == s[shape.middleSeparator])
+            & (s[shape.middleSeparator] == s[shape.lastSeparator]);
+        ruleSet |= -unsigned(matches) & shape.ruleSet;
+    }
+    return ruleSet;
+}
+#endif
+
+} // namespace detail
+
+// RuleSetOf for a list entry, whose bytes may be read ahead of its end.
+inline unsigned RuleSetOf(const EntryText &text)
+{
+#if defined(__SSE2__)
+    if (!text.wide) {
+        const auto length = std::size_t(text.bytes);
+        if (length - detail::kShortestShape > detail::kLongestShape - detail::kShortestShape)
+            return 0;
+        static_assert(EntryText::kReadAhead >= 16);
+        return detail::ruleSetOfShortText(text.data, unsigned(length));
+    }
+#endif
+    return text.visit([](auto view) { return RuleSetOf(view); });
 }
 
 // For tests: when set, the validation run calls the probe before each

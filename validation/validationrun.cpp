@@ -43,13 +43,18 @@ void judgeEntries(const Form1 &form, Guarded &proc, const RunLists &lists, qsize
     int step = 106;
     while (i <= n) {
         try {
+            // Nothing between two entries lets the user change an option, so
+            // the boxes are read once here, and again after an error report.
+            // A probe may change them at any step: then they are read per entry.
+            const unsigned options = Probed ? 0u : Phone::OptionsOn(form);
             for (; i <= n; ++i) {
                 step = 106;
                 atStep(106, i);
                 const EntryText text = read(i);
                 step = 108;
                 atStep(108, i);
-                const bool valid = Phone::ValidatePhoneNumber(form, text);
+                const bool valid =
+                    Probed ? Phone::ValidatePhoneNumber(form, text) : (Phone::RuleSetOf(text) & options) != 0;
                 step = valid ? 110 : 112;
                 atStep(step, i);
                 (valid ? lists.valid : lists.invalid).appendFrom(lists.input, i - 1);

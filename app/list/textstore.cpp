@@ -41,12 +41,14 @@ TextArena::~TextArena()
 std::uint32_t TextArena::newChunk(std::size_t capacity)
 {
     auto chunk = std::make_unique<Chunk>();
-    chunk->data = static_cast<char *>(std::malloc(capacity ? capacity : 1));
-    // A chunk is filled from start to end at once.
-    if (chunk->data && capacity == kChunkBytes)
-        faultIn(chunk->data, capacity);
+    // Spare room after the texts lets a short text be read in one wide load.
+    chunk->data = static_cast<char *>(std::malloc(capacity + EntryText::kReadAhead));
     if (!chunk->data)
         throw std::bad_alloc();
+    std::memset(chunk->data + capacity, 0, EntryText::kReadAhead);
+    // A chunk is filled from start to end at once.
+    if (capacity == kChunkBytes)
+        faultIn(chunk->data, capacity);
     chunk->capacity = capacity;
     std::uint32_t index;
     if (!m_freeSlots.empty()) {

@@ -18,9 +18,13 @@
 // arena copies the record only. Each chunk counts the records that point into
 // it, so a chunk is freed as soon as no list (or snapshot) refers to it.
 
-// One entry's text, without copying it.
+// One entry's text, without copying it. Its bytes come from a TextArena
+// chunk, so kReadAhead bytes from its start may be read even where the text is
+// shorter: what lies past its end is another text or the chunk's spare room.
 struct EntryText
 {
+    static constexpr std::size_t kReadAhead = 16;
+
     const char *data = nullptr;
     qsizetype bytes = 0;
     bool wide = false; // UTF-16 when true, Latin-1 otherwise
