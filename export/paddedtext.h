@@ -36,6 +36,10 @@ public:
     void appendHeaderLine(QByteArray &out) const;
     // Appends nothing for an unchecked entry.
     void appendEntryLine(QByteArray &out, qsizetype row) const;
+    // The lines of entries [from, to), the same bytes as appendEntryLine of
+    // each. Where linesAreShort(), each line has at most 32 bytes.
+    void appendEntryLines(QByteArray &out, qsizetype from, qsizetype to) const;
+    bool linesAreShort() const;
 
 private:
     // Encodes the text, pads it to the width and closes it with a TAB.
