@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 
+#include <sys/resource.h>
 #include <time.h>
 
 // A field of /proc/self/status in MiB ("VmHWM": peak, "VmRSS": now); -1 when
@@ -38,6 +39,15 @@ inline double processCpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// The part of processCpuSeconds() spent in the kernel: copying into the page
+// cache, clearing pages the process touches for the first time.
+inline double kernelCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) / 1e6;
 }
 
 // CPU seconds used by this thread: on a shared machine the wall clock also
