@@ -11,15 +11,61 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 void report(const char *stage, double seconds, double cpu)
 {
     std::printf("%-30s %8.2f s wall %8.2f s CPU   peak RSS %8.1f MiB\n", stage, seconds, cpu, peakRssMiB());
+}
+
+} // namespace
+
+namespace {
+
+// Whether openpyxl opens the workbook and finds a row for the title and each
+// entry, and LibreOffice reads all of them back; not timed: the quicker
+// packing must not cost a reader anything.
+bool readersFindEveryRow(const QString &book, qsizetype entries)
+{
+    const QString rows = QString::number(entries + 1);
+    QProcess openpyxl;
+    openpyxl.start(QStringLiteral("/usr/bin/python3"),
+                   {QStringLiteral(QUILLORY_READ_WORKBOOK), QStringLiteral("--size"), book});
+    openpyxl.waitForFinished(600000);
+    const QByteArray size = openpyxl.readAllStandardOutput().trimmed();
+    const bool openpyxlReads = openpyxl.exitCode() == 0 && size.contains(rows.toLatin1());
+    std::printf("openpyxl: %s (%s)\n", openpyxlReads ? "opens it" : "FAILED", size.constData());
+
+    QTemporaryDir out;
+    QProcess soffice;
+    soffice.start(QStringLiteral("soffice"),
+                  {QStringLiteral("-env:UserInstallation=file://") + out.filePath(QStringLiteral("profile")),
+                   QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("csv"),
+                   QStringLiteral("--outdir"), out.path(), book});
+    soffice.waitForFinished(600000);
+    QFile csv(out.filePath(QFileInfo(book).completeBaseName() + QStringLiteral(".csv")));
+    qsizetype lines = -1;
+    QByteArray last;
+    if (csv.open(QIODevice::ReadOnly)) {
+        lines = 0;
+        while (!csv.atEnd()) {
+            const QByteArray line = csv.readLine().trimmed();
+            if (!line.isEmpty()) {
+                ++lines;
+                last = line;
+            }
+        }
+    }
+    const bool libreOfficeReads = lines == entries + 1;
+    std::printf("LibreOffice: %s (%lld rows, the last %s)\n", libreOfficeReads ? "every row" : "FAILED",
+                static_cast<long long>(lines), last.constData());
+    return openpyxlReads && libreOfficeReads;
 }
 
 } // namespace
@@ -70,5 +116,7 @@ int main(int argc, char **argv)
     const QFileInfo book(platform.shellCalls.first().arguments.last());
     std::printf("workbook: %.1f MiB, %.0f entries/s\n", double(book.size()) / (1024.0 * 1024.0),
                 double(entries) / seconds);
+    if (argc > 2 && std::strcmp(argv[2], "check") == 0)
+        return readersFindEveryRow(book.absoluteFilePath(), entries) ? 0 : 1;
     return 0;
 }
