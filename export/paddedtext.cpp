@@ -212,8 +212,8 @@ void PaddedTextLines::appendEntryLine(QByteArray &out, qsizetype row) const
 }
 
 namespace {
-// The longest line the wide path writes: a text of up to 16 bytes padded to
-// the width, then TAB CR LF.
+// The longest line written with two 16-byte stores: a text of up to 16 bytes
+// padded to the width, then TAB CR LF.
 constexpr qsizetype kShortLine = 32;
 } // namespace
 

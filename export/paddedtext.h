@@ -37,8 +37,10 @@ public:
     // Appends nothing for an unchecked entry.
     void appendEntryLine(QByteArray &out, qsizetype row) const;
     // The lines of entries [from, to), the same bytes as appendEntryLine of
-    // each. Where linesAreShort(), each line has at most 32 bytes.
+    // each.
     void appendEntryLines(QByteArray &out, qsizetype from, qsizetype to) const;
+    // One column whose lines take at most 32 bytes for texts no longer than
+    // its width: appendEntryLines writes those a stride at a time.
     bool linesAreShort() const;
 
 private:

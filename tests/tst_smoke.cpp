@@ -1,6 +1,6 @@
 // Starts the real program on a private X server and checks what a person
 // would see first: one window titled "Quillory" of the right size, which
-// closes when asked to.
+// closes when asked to, and stays readable under a light or a dark theme.
 
 #include "contrast.h"
 #include "virtualdisplay.h"
