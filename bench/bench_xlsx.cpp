@@ -24,10 +24,6 @@ void report(const char *stage, double seconds, double cpu)
     std::printf("%-30s %8.2f s wall %8.2f s CPU   peak RSS %8.1f MiB\n", stage, seconds, cpu, peakRssMiB());
 }
 
-} // namespace
-
-namespace {
-
 // Whether openpyxl opens the workbook and finds a row for the title and each
 // entry, and LibreOffice reads all of them back; not timed: the quicker
 // packing must not cost a reader anything.

@@ -318,20 +318,13 @@ void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListS
     // either, and a report per entry would help nobody.
     const bool entriesWritten = proc(180, [&] {
         const qsizetype count = list.count();
-        if (lines.linesAreShort()) {
-            // A stride of short lines stays far below the block size.
-            for (qsizetype row = 0; row < count; row += kYieldStride) {
-                yield();
-                lines.appendEntryLines(buffer, row, std::min(count, row + kYieldStride));
-                if (buffer.size() >= kFlushBytes)
-                    writeOut(*file, buffer);
-            }
-            return;
-        }
-        for (qsizetype row = 0; row < count; ++row) {
+        // Short lines go a stride at a time, far below the block size; any
+        // other line alone, so that long ones never pile up past it.
+        const qsizetype stride = lines.linesAreShort() ? kYieldStride : 1;
+        for (qsizetype row = 0; row < count; row += stride) {
             if (row % kYieldStride == 0)
                 yield();
-            lines.appendEntryLine(buffer, row);
+            lines.appendEntryLines(buffer, row, std::min(count, row + stride));
             if (buffer.size() >= kFlushBytes)
                 writeOut(*file, buffer);
         }
