@@ -42,6 +42,8 @@ public:
     // One column whose lines take at most 32 bytes for texts no longer than
     // its width: appendEntryLines writes those a stride at a time.
     bool linesAreShort() const;
+    // The size of the header line and all entry lines in bytes.
+    qint64 byteSize() const;
 
 private:
     // Encodes the text, pads it to the width and closes it with a TAB.
@@ -59,7 +61,8 @@ QByteArray PaddedTextBytes(const NumberListSnapshot &list);
 // complete. A failure is reported once and ends the export; an existing file
 // is then left as it was. Closing the window meanwhile leaves no file behind.
 // A file in a folder that takes no new file is written in place instead, when
-// the user may write it; a failure there leaves what was written.
+// the user may read and write it, once there is room for the whole table; a
+// failure or a closed window there puts the old content back.
 void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListSnapshot &list,
                                                   const QString &fileName);
 void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, ListView &list, const QString &fileName);

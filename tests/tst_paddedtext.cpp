@@ -16,8 +16,10 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -101,6 +103,81 @@ QStringList filesIn(const QString &dir)
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
+// Where root mounted a small file system for the unprivileged run of a row.
+constexpr char kSmallDiskVariable[] = "QUILLORY_TEST_SMALL_DISK";
+
+// A file system of its own, mounted for one row and owned by user 65534.
+class SmallDisk
+{
+public:
+    SmallDisk(const QByteArray &type, const QByteArray &options)
+    {
+        if (!m_point.isValid()) {
+            m_why = QStringLiteral("no folder to mount it on");
+            return;
+        }
+        const QByteArray point = QFile::encodeName(m_point.path());
+        if (::mount(type.constData(), point.constData(), type.constData(), MS_NOSUID | MS_NODEV | MS_NOEXEC,
+                    options.constData())
+            != 0) {
+            m_why = qt_error_string(errno);
+            return;
+        }
+        m_mounted = true;
+        if (::chown(point.constData(), 65534, 65534) != 0 || ::chmod(point.constData(), 0755) != 0)
+            m_why = qt_error_string(errno);
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            ::umount2(QFile::encodeName(m_point.path()).constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+    bool ready() const { return m_mounted && m_why.isEmpty(); }
+    QString why() const { return m_why; }
+    QString path() const { return m_point.path(); }
+
+private:
+    QTemporaryDir m_point;
+    bool m_mounted = false;
+    QString m_why;
+};
+
+// Bytes of every value in no pattern a table could repeat by chance.
+QByteArray scrambledBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 state = 2463534242u;
+    for (char &b : bytes) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        b = char(state >> 24);
+    }
+    return bytes;
+}
+
+// The table of a one-column list of ASCII texts, built by hand.
+QByteArray referenceTable(const QString &title, const QStringList &texts)
+{
+    qsizetype width = title.size();
+    for (const QString &t : texts)
+        width = std::max(width, t.size());
+    QByteArray table;
+    for (const QString &line : QStringList{title} + texts)
+        table += line.toLatin1() + QByteArray(width - line.size(), ' ') + "\t\r\n";
+    return table;
+}
+
+qint64 freeBytes(const QString &path)
+{
+    struct statvfs st
+    {
+    };
+    return ::statvfs(QFile::encodeName(path).constData(), &st) == 0 ? qint64(st.f_bfree * st.f_frsize) : -1;
+}
+
 } // namespace
 
 class TestPaddedText : public QObject, private FormFixture
@@ -121,6 +198,8 @@ private slots:
     void unwritableTargetIsReportedOnce();
     void writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace_data();
     void writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace();
+    void inPlaceSaveKeepsTheOldFileUnlessItSucceeds_data();
+    void inPlaceSaveKeepsTheOldFileUnlessItSucceeds();
     void failedWriteIsReportedOnceAndKeepsTheOldFile();
     void failedReplaceIsReportedOnceAndKeepsTheOldFile();
     void closingDuringExportLeavesNoFile_data();
@@ -252,6 +331,10 @@ void TestPaddedText::writesPaddedTable()
     NumberListModel model;
     fill(model, titles, rows, unchecked);
     QCOMPARE(PaddedTextBytes(model.snapshot()), expected);
+    // The size reserved for a write in place.
+    const NumberListSnapshot snapshot = model.snapshot();
+    QCOMPARE(PaddedTextLines(snapshot, PaddedColumnWidths(snapshot, true)).byteSize(),
+             qint64(expected.size()));
 
     // The export writes the same bytes through a file.
     const QString path = m_dir->filePath(QStringLiteral("out.txt"));
@@ -508,6 +591,167 @@ void TestPaddedText::writableFileInAFolderThatTakesNoNewFileIsWrittenInPlace()
     QCOMPARE(filesIn(folder),
              kind == QLatin1String("new") ? QStringList() : QStringList{QStringLiteral("results.txt")});
     QCOMPARE(m_form->MousePointer(), Pointer::Default);
+}
+
+namespace {
+enum InPlaceOutcome { Saved, Reported, Closed };
+// What happens while the table is written.
+enum Meanwhile { Nothing, CloseOncePartWritten, CloseOnceAllWritten, LimitFileSizeOnceOpen };
+
+// Whether this process holds the file open.
+bool isOpenHere(const QString &path)
+{
+    const QFileInfoList fds = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
+    return std::any_of(fds.cbegin(), fds.cend(),
+                       [&](const QFileInfo &fd) { return fd.symLinkTarget() == path; });
+}
+} // namespace
+Q_DECLARE_METATYPE(InPlaceOutcome)
+Q_DECLARE_METATYPE(Meanwhile)
+
+void TestPaddedText::inPlaceSaveKeepsTheOldFileUnlessItSucceeds_data()
+{
+    // The folder takes no new file, so the table is written over the old
+    // file itself, on a file system of a few hundred KiB.
+    QTest::addColumn<QByteArray>("fileSystem"); // ramfs reserves no room ahead
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<int>("oldBytes");
+    QTest::addColumn<int>("entries"); // lines of 17 bytes
+    QTest::addColumn<int>("fileSizeLimit");
+    QTest::addColumn<Meanwhile>("meanwhile");
+    QTest::addColumn<InPlaceOutcome>("outcome");
+
+    const QByteArray tmpfs = "tmpfs";
+    const QByteArray small = "size=300k,mode=0755";
+    const QByteArray ramfs = "ramfs";
+    const QByteArray unlimited = "mode=0755";
+    QTest::newRow("table larger than the free space")
+        << tmpfs << small << 64 * 1024 << 30000 << 0 << Nothing << Reported;
+    QTest::newRow("write fails once the old bytes are overwritten")
+        << tmpfs << small << 64 * 1024 << 12000 << 128 * 1024 << LimitFileSizeOnceOpen << Reported;
+    QTest::newRow("table too large where the file system reserves no room")
+        << ramfs << unlimited << 64 * 1024 << 30000 << 256 * 1024 << Nothing << Reported;
+    QTest::newRow("window closed part-way through the table")
+        << tmpfs << QByteArray("size=4m,mode=0755") << 64 * 1024 << 100000 << 0 << CloseOncePartWritten
+        << Closed;
+    QTest::newRow("window closed once all is written, while it goes to the disk")
+        << tmpfs << small << 64 * 1024 << 12000 << 0 << CloseOnceAllWritten << Closed;
+    QTest::newRow("table grows") << tmpfs << small << 64 * 1024 << 12000 << 0 << Nothing << Saved;
+    QTest::newRow("table shrinks") << tmpfs << small << 200 * 1024 << 3000 << 0 << Nothing << Saved;
+    QTest::newRow("table grows where the file system reserves no room")
+        << ramfs << unlimited << 64 * 1024 << 30000 << 0 << Nothing << Saved;
+}
+
+void TestPaddedText::inPlaceSaveKeepsTheOldFileUnlessItSucceeds()
+{
+    QFETCH(QByteArray, fileSystem);
+    QFETCH(QByteArray, options);
+    QFETCH(int, oldBytes);
+    QFETCH(int, entries);
+    QFETCH(int, fileSizeLimit);
+    QFETCH(Meanwhile, meanwhile);
+    QFETCH(InPlaceOutcome, outcome);
+
+    // Root mounts the file system; user 65534 runs the row on it.
+    std::unique_ptr<SmallDisk> disk;
+    if (runningAsRoot()) {
+        disk = std::make_unique<SmallDisk>(fileSystem, options);
+        if (!disk->ready())
+            QSKIP(qPrintable(QStringLiteral("cannot mount a small %1 here: %2")
+                                 .arg(QString::fromLatin1(fileSystem), disk->why())));
+        qputenv(kSmallDiskVariable, QFile::encodeName(disk->path()));
+    }
+    const auto forget = qScopeGuard([] {
+        if (runningAsRoot())
+            qunsetenv(kSmallDiskVariable);
+    });
+    QUILLORY_RUN_ROW_UNPRIVILEGED_IF_ROOT();
+    const QString diskPath = qEnvironmentVariable(kSmallDiskVariable);
+    if (diskPath.isEmpty())
+        QSKIP("needs a small file system of its own: run as root, which mounts one for user 65534");
+
+    const QString folder = diskPath + QStringLiteral("/ro");
+    QVERIFY(QDir(diskPath).mkdir(QStringLiteral("ro")));
+    const QString path = folder + QStringLiteral("/results.txt");
+    const QByteArray oldContent = scrambledBytes(oldBytes);
+    QVERIFY(writeFile(path, oldContent));
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    const auto restore = qScopeGuard(
+        [&] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+    QVERIFY(::access(QFile::encodeName(folder).constData(), W_OK) != 0);
+    const qint64 freeBefore = freeBytes(diskPath);
+
+    const QString title = QStringLiteral(" Valid Numbers");
+    QStringList texts;
+    for (int i = 0; i < entries; ++i)
+        texts.append(QStringLiteral("555-") + QString::number(i * 7919LL % 100000));
+    NumberListModel &model = *m_form->ListView2->listModel();
+    model.addColumn(title);
+    model.beginBatch();
+    for (const QString &t : texts)
+        model.append(QStringView(t));
+    model.endBatch();
+    const QByteArray table = referenceTable(title, texts);
+    QCOMPARE(table.size(), (entries + 1) * 17);
+    if (outcome == Reported && fileSizeLimit == 0)
+        QVERIFY(table.size() - oldBytes > freeBefore);
+
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(fileSizeLimit);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const auto unlimit = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+    });
+    if (fileSizeLimit > 0 && meanwhile == Nothing)
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+
+    m_platform->saveAnswers.enqueue(path);
+    m_form->yielder().setIntervalMs(0);
+    bool happened = false;
+    m_platform->onProcessEvents = [&] {
+        if (happened || meanwhile == Nothing)
+            return;
+        if (meanwhile == LimitFileSizeOnceOpen) {
+            happened = isOpenHere(path) && ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+            return;
+        }
+        const QByteArray now = readAll(path);
+        if (meanwhile == CloseOnceAllWritten ? now == table : now != oldContent && now != table) {
+            happened = true;
+            m_form->Form_Unload();
+        }
+    };
+    bool aborted = false;
+    try {
+        m_form->PushButton4_Click();
+    } catch (const CommandAborted &) {
+        aborted = true;
+    }
+
+    QCOMPARE(happened, meanwhile != Nothing);
+    QCOMPARE(aborted, outcome == Closed);
+    if (outcome == Reported) {
+        QCOMPARE(m_platform->messages.size(), 1);
+        const QString text = m_platform->messages.constFirst().text;
+        QVERIFY2(text.contains(QLatin1Char('"') + QDir::toNativeSeparators(path) + QLatin1Char('"')),
+                 qPrintable(text));
+        QVERIFY2(text.contains(kExportProcedure), qPrintable(text));
+    } else {
+        QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text));
+    }
+    const QByteArray after = readAll(path);
+    if (outcome == Saved) {
+        QCOMPARE(after.size(), table.size());
+        QVERIFY2(after == table, "the file is not the new table");
+    } else {
+        QCOMPARE(after.size(), oldContent.size());
+        QVERIFY2(after == oldContent, "the old file was not kept byte for byte");
+        QCOMPARE(freeBytes(diskPath), freeBefore); // no room left held
+    }
+    QCOMPARE(filesIn(folder), QStringList{QStringLiteral("results.txt")});
 }
 
 void TestPaddedText::failedWriteIsReportedOnceAndKeepsTheOldFile()
