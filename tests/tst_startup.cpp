@@ -4,8 +4,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,6 +67,9 @@ private slots:
     void homePageOpensOnlyOnSeven();
     void homePageOpensDetachedWithTheAddress();
     void failingHomePageIsReportedAndStartupGoesOn();
+
+    void cursorThatIsNoFileIsNamed_data();
+    void cursorThatIsNoFileIsNamed();
 
     void emptyStoreTurnsAllOptionsOnAndStoresThem();
     void storedOptionIsRestored_data();
@@ -255,6 +262,39 @@ void TestStartup::failingHomePageIsReportedAndStartupGoesOn()
     // The steps after 112 still ran.
     QCOMPARE(w.ListView3->ColumnHeaders.Count(), 1);
     QCOMPARE(Form1::CheckValue(w.Check3), 1);
+}
+
+void TestStartup::cursorThatIsNoFileIsNamed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("Is a directory");
+    // Opening a pipe without a writer would wait for one: start-up must not.
+    QTest::newRow("named pipe") << QStringLiteral("fifo") << QStringLiteral("Not a regular file");
+}
+
+void TestStartup::cursorThatIsNoFileIsNamed()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString cursor = folder.filePath(QStringLiteral("HAND-M.CUR"));
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("HAND-M.CUR")));
+    else
+        QCOMPARE(::mkfifo(QFile::encodeName(cursor).constData(), 0600), 0);
+    FakePlatform p;
+    p.programFolder = folder.path();
+    p.secondsSinceMidnight = secondDrawing(false);
+    Form1 w(p);
+    w.Form_Load();
+
+    QCOMPARE(p.messages.size(), 1);
+    QCOMPARE(p.messages[0].text,
+             reportText(reason + QStringLiteral(": ") + QDir::toNativeSeparators(cursor), 110));
+    QVERIFY(!w.HasMouseIcon);
+    QCOMPARE(w.ListView1->ColumnHeaders.Count(), 1); // start-up went on
 }
 
 void TestStartup::emptyStoreTurnsAllOptionsOnAndStoresThem()
