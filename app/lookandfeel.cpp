@@ -109,6 +109,13 @@ void Form1::ApplySkin()
 
 void Form1::LoadMouseIcon(const QString &fileName)
 {
+    // A folder or a device of that name is named as such; a pipe is never
+    // opened, as opening one waits for a writer.
+    const QFileInfo info(fileName);
+    if (info.isDir())
+        throw Failure(QStringLiteral("Is a directory: ") + QDir::toNativeSeparators(fileName));
+    if (info.exists() && !info.isFile())
+        throw Failure(QStringLiteral("Not a regular file: ") + QDir::toNativeSeparators(fileName));
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(file.exists() ? QStringLiteral("Permission denied") : QStringLiteral("File not found"));

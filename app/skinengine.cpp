@@ -3,6 +3,7 @@
 #include "app/errorreport.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QStringDecoder>
 #include <QWidget>
 
@@ -11,6 +12,45 @@ namespace {
 QString onOff(bool on)
 {
     return on ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// Set while a trial sheet is parsed. Per thread: only the parsing thread's
+// warnings speak of that sheet.
+thread_local bool *t_sheetRejected = nullptr;
+QtMessageHandler g_previousHandler = nullptr;
+
+void catchSheetWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (t_sheetRejected && type == QtWarningMsg
+        && message.startsWith(QLatin1String("Could not parse stylesheet"))) {
+        *t_sheetRejected = true;
+        return;
+    }
+    g_previousHandler(type, context, message);
+}
+
+// Whether Qt's style engine takes the whole sheet. Qt tells a program nothing
+// when a sheet does not parse: it logs a warning and applies the rules it read
+// before the fault. So the sheet is set on a scratch widget that is polished
+// at once, and the warning is caught on its way to the log.
+bool styleSheetParses(const QString &sheet)
+{
+    bool rejected = false;
+    // The warning must reach the handler even where logging rules silence it.
+    QLoggingCategory *category = QLoggingCategory::defaultCategory();
+    const bool warningsWereOn = category->isWarningEnabled();
+    category->setEnabled(QtWarningMsg, true);
+    t_sheetRejected = &rejected;
+    g_previousHandler = qInstallMessageHandler(catchSheetWarning);
+    {
+        QWidget probe;
+        probe.setStyleSheet(sheet);
+        probe.ensurePolished();
+    }
+    qInstallMessageHandler(g_previousHandler);
+    t_sheetRejected = nullptr;
+    category->setEnabled(QtWarningMsg, warningsWereOn);
+    return !rejected;
 }
 
 } // namespace
@@ -30,6 +70,8 @@ void SkinEngine::LoadSkin(const QString &fileName, const QString &section)
     QString sheet = decoder.decode(bytes);
     if (decoder.hasError())
         throw Failure(QStringLiteral("The skin file is not UTF-8 text"));
+    if (!styleSheetParses(sheet))
+        throw Failure(QStringLiteral("The skin file is not a style sheet"));
     // A failed load keeps the previous skin, so nothing half-read is applied.
     m_styleSheet = std::move(sheet);
     m_loaded = true;

@@ -13,7 +13,7 @@ class SkinEngine
 public:
     // 1: reads the skin (a UTF-8 style sheet) from a file; the second text
     // names a section and is unused. Throws Failure when the file cannot be
-    // read or is not UTF-8 text.
+    // read, is not UTF-8 text or is a sheet Qt's style engine cannot parse.
     void LoadSkin(const QString &fileName, const QString &section);
     // 2: option bits; bit 0 switches skinning on. Without it ApplyWindow
     // leaves windows as they are.

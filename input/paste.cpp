@@ -9,6 +9,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 
@@ -51,6 +52,15 @@ void Form1::connectPasteAndDrops()
 {
     ListView1->setPasteEnabled(true);
     connect(ListView1, &ListView::PasteRequested, this, [this] { run([this] { ListView1_Paste(); }); });
+    // The keys paste from anywhere in the window, a button or a result list
+    // holding the focus included: the input list is the one that takes numbers.
+    QList<QKeySequence> pasteKeys = QKeySequence::keyBindings(QKeySequence::Paste);
+    const QKeySequence shiftInsert(Qt::SHIFT | Qt::Key_Insert);
+    if (!pasteKeys.contains(shiftInsert))
+        pasteKeys.append(shiftInsert);
+    auto *paste = new QShortcut(this);
+    paste->setKeys(pasteKeys);
+    connect(paste, &QShortcut::activated, this, [this] { run([this] { ListView1_Paste(); }); });
     const std::pair<ListView *, void (Form1::*)()> copies[] = {
         {ListView1, &Form1::ListView1_Copy},
         {ListView2, &Form1::ListView2_Copy},

@@ -95,8 +95,10 @@ private slots:
 
     void pastesOneEntryPerLine_data();
     void pastesOneEntryPerLine();
-    void pasteKeysOnlyOnTheInputList_data();
-    void pasteKeysOnlyOnTheInputList();
+    void pasteKeysWorkFromAnywhereInTheWindow_data();
+    void pasteKeysWorkFromAnywhereInTheWindow();
+    void contextMenuFromTheKeyboard_data();
+    void contextMenuFromTheKeyboard();
     void pasteFromContextMenu();
     void emptyClipboardAddsNothing();
     void pasteTellsTheViewOnceAndIgnoresBusy();
@@ -163,33 +165,115 @@ void TestPaste::pastesOneEntryPerLine()
     QCOMPARE(entries(window.ListView1), QStringList{QStringLiteral("kept")} + expected);
 }
 
-void TestPaste::pasteKeysOnlyOnTheInputList_data()
+void TestPaste::pasteKeysWorkFromAnywhereInTheWindow_data()
 {
-    QTest::addColumn<int>("list");
+    QTest::addColumn<QString>("clicked"); // the control clicked before the keys
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<bool>("pastes");
 
-    QTest::newRow("Ctrl+V") << 1 << int(Qt::Key_V) << int(Qt::ControlModifier) << true;
-    QTest::newRow("Shift+Insert") << 1 << int(Qt::Key_Insert) << int(Qt::ShiftModifier) << true;
-    QTest::newRow("V alone") << 1 << int(Qt::Key_V) << int(Qt::NoModifier) << false;
-    QTest::newRow("Ctrl+V on the valid list") << 2 << int(Qt::Key_V) << int(Qt::ControlModifier) << false;
-    QTest::newRow("Shift+Insert on the invalid list")
-        << 3 << int(Qt::Key_Insert) << int(Qt::ShiftModifier) << false;
+    // The result lists take no numbers: the keys still mean the input list.
+    for (const char *control :
+         {"ListView1", "ListView2", "ListView3", "PushButton1", "PushButton17", "PushButton4", "Check1"}) {
+        QTest::addRow("Ctrl+V after %s", control)
+            << QString::fromLatin1(control) << int(Qt::Key_V) << int(Qt::ControlModifier) << true;
+        QTest::addRow("Shift+Insert after %s", control)
+            << QString::fromLatin1(control) << int(Qt::Key_Insert) << int(Qt::ShiftModifier) << true;
+    }
+    QTest::newRow("V alone after PushButton1")
+        << QStringLiteral("PushButton1") << int(Qt::Key_V) << int(Qt::NoModifier) << false;
+    QTest::newRow("Insert alone on ListView1")
+        << QStringLiteral("ListView1") << int(Qt::Key_Insert) << int(Qt::NoModifier) << false;
+    QTest::newRow("Ctrl+Insert after PushButton17")
+        << QStringLiteral("PushButton17") << int(Qt::Key_Insert) << int(Qt::ControlModifier) << false;
 }
 
-void TestPaste::pasteKeysOnlyOnTheInputList()
+void TestPaste::pasteKeysWorkFromAnywhereInTheWindow()
 {
-    QFETCH(int, list);
+    QFETCH(QString, clicked);
     QFETCH(int, key);
     QFETCH(int, modifiers);
     QFETCH(bool, pastes);
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QWidget *control = m_form->findChild<QWidget *>(clicked);
+    QVERIFY(control);
+    if (auto *list = qobject_cast<ListView *>(control))
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+    else
+        QTest::mouseClick(control, Qt::LeftButton);
+    QTRY_VERIFY(control->hasFocus());
+
     m_platform->clipboard = QStringLiteral("555-0100\n");
     m_platform->clipboardHasText = true;
-    ListView *views[] = {m_form->ListView1, m_form->ListView2, m_form->ListView3};
-    QTest::keyClick(views[list - 1], Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    // Through the window, as the desktop delivers a key.
+    QTest::keyClick(m_form->windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(entries(m_form->ListView1), pastes ? QStringList{QStringLiteral("555-0100")} : QStringList{});
     QCOMPARE(m_form->ListView2->ListItems.Count() + m_form->ListView3->ListItems.Count(), 0);
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
+void TestPaste::contextMenuFromTheKeyboard_data()
+{
+    QTest::addColumn<int>("list");
+    QTest::addColumn<bool>("menuKey"); // else Shift+F10
+    QTest::addColumn<QStringList>("items");
+
+    const QStringList withPaste{QStringLiteral("Copy"), QStringLiteral("Paste")};
+    const QStringList copyOnly{QStringLiteral("Copy")};
+    for (int list = 1; list <= 3; ++list) {
+        QTest::addRow("Shift+F10, list %d", list) << list << false << (list == 1 ? withPaste : copyOnly);
+        QTest::addRow("Menu key, list %d", list) << list << true << (list == 1 ? withPaste : copyOnly);
+    }
+}
+
+void TestPaste::contextMenuFromTheKeyboard()
+{
+    QFETCH(int, list);
+    QFETCH(bool, menuKey);
+    QFETCH(QStringList, items);
+    ListView *views[] = {m_form->ListView1, m_form->ListView2, m_form->ListView3};
+    ListView *view = views[list - 1];
+    view->ColumnHeaders.Add(QStringLiteral("Numbers"));
+    fill(view, {QStringLiteral("555-0100"), QStringLiteral("555-0101")});
+    view->SetSelectedIndex(2);
+    m_form->show();
+    m_form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    view->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(view->hasFocus());
+    m_platform->clipboard = QStringLiteral("before");
+    m_platform->clipboardHasText = true;
+
+    QStringList shown;
+    // The keys go through the event loop one by one: wait for the menu.
+    QTimer waiter;
+    waiter.setInterval(10);
+    QObject::connect(&waiter, &QTimer::timeout, view, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        waiter.stop();
+        for (QAction *action : menu->actions()) {
+            if (!action->isEnabled())
+                continue;
+            shown.append(action->text());
+            if (action->text() == QLatin1String("Copy"))
+                menu->setActiveAction(action);
+        }
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    waiter.start();
+    if (menuKey) {
+        // What the X11 platform sends the window for the Menu key.
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), m_form->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(m_form->windowHandle(), &event);
+    } else {
+        QTest::keyClick(m_form->windowHandle(), Qt::Key_F10, Qt::ShiftModifier);
+    }
+    QCOMPARE(shown, items);
+    QCOMPARE(m_platform->clipboard, QStringLiteral("555-0101")); // "Copy" was chosen
     QVERIFY(m_platform->messages.isEmpty());
 }
 

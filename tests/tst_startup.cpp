@@ -4,8 +4,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,6 +69,12 @@ private slots:
     void homePageOpensOnlyOnSeven();
     void homePageOpensDetachedWithTheAddress();
     void failingHomePageIsReportedAndStartupGoesOn();
+
+    void cursorThatIsNoFileIsNamed_data();
+    void cursorThatIsNoFileIsNamed();
+    void skinIsAppliedOnlyWhenItsSheetParses_data();
+    void skinIsAppliedOnlyWhenItsSheetParses();
+    void brokenSkinIsReportedWithWarningsSilenced();
 
     void emptyStoreTurnsAllOptionsOnAndStoresThem();
     void storedOptionIsRestored_data();
@@ -255,6 +267,121 @@ void TestStartup::failingHomePageIsReportedAndStartupGoesOn()
     // The steps after 112 still ran.
     QCOMPARE(w.ListView3->ColumnHeaders.Count(), 1);
     QCOMPARE(Form1::CheckValue(w.Check3), 1);
+}
+
+void TestStartup::cursorThatIsNoFileIsNamed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("Is a directory");
+    // Opening a pipe without a writer would wait for one: start-up must not.
+    QTest::newRow("named pipe") << QStringLiteral("fifo") << QStringLiteral("Not a regular file");
+}
+
+void TestStartup::cursorThatIsNoFileIsNamed()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString cursor = folder.filePath(QStringLiteral("HAND-M.CUR"));
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("HAND-M.CUR")));
+    else
+        QCOMPARE(::mkfifo(QFile::encodeName(cursor).constData(), 0600), 0);
+    FakePlatform p;
+    p.programFolder = folder.path();
+    p.secondsSinceMidnight = secondDrawing(false);
+    Form1 w(p);
+    w.Form_Load();
+
+    QCOMPARE(p.messages.size(), 1);
+    QCOMPARE(p.messages[0].text,
+             reportText(reason + QStringLiteral(": ") + QDir::toNativeSeparators(cursor), 110));
+    QVERIFY(!w.HasMouseIcon);
+    QCOMPARE(w.ListView1->ColumnHeaders.Count(), 1); // start-up went on
+}
+
+void TestStartup::skinIsAppliedOnlyWhenItsSheetParses_data()
+{
+    QTest::addColumn<QByteArray>("sheet");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("one rule") << QByteArray("QPushButton { color: #010203; }") << true;
+    QTest::newRow("empty file") << QByteArray() << true;
+    QTest::newRow("only a comment") << QByteArray("/* nothing yet */") << true;
+    QTest::newRow("properties without a selector") << QByteArray("color: #010203;") << true;
+    QTest::newRow("property the style does not know")
+        << QByteArray("QPushButton { color: #010203; glow: 3px; }") << true;
+    QTest::newRow("stray closing brace after a rule")
+        << QByteArray("QPushButton { color: #010203; } }") << false;
+    QTest::newRow("block left open") << QByteArray("QPushButton { color: #010203;") << false;
+    QTest::newRow("settings file") << QByteArray("[skin]\nname=Blue\n") << false;
+    QTest::newRow("rule then a broken selector")
+        << QByteArray("QPushButton { color: #010203; } QListView[ { color: red; }") << false;
+    QTest::newRow("a brace where a selector goes") << QByteArray("{ color: #010203; }") << false;
+}
+
+void TestStartup::skinIsAppliedOnlyWhenItsSheetParses()
+{
+    QFETCH(QByteArray, sheet);
+    QFETCH(bool, accepted);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("x")));
+    QFile file(folder.filePath(QStringLiteral("x/o.cjs")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(sheet), sheet.size());
+    file.close();
+    FakePlatform p;
+    p.programFolder = folder.path();
+    p.secondsSinceMidnight = secondDrawing(false);
+    Form1 w(p);
+    const QColor buttonText = w.PushButton5->palette().color(QPalette::ButtonText);
+    w.Form_Load();
+    w.PushButton5->ensurePolished();
+
+    if (accepted) {
+        QVERIFY(p.messages.isEmpty());
+        QCOMPARE(w.styleSheet(), QString::fromUtf8(sheet));
+        QCOMPARE(w.SkinFramework1.operations().size(), 5);
+        // The rows that colour the buttons' text show it.
+        QCOMPARE(w.PushButton5->palette().color(QPalette::ButtonText) == QColor(0x01, 0x02, 0x03),
+                 sheet.contains("#010203"));
+        return;
+    }
+    QCOMPARE(p.messages.size(), 1);
+    QCOMPARE(p.messages[0].text, reportText(QStringLiteral("The skin file is not a style sheet"), 102));
+    // No part of the sheet reached the window or a control.
+    QVERIFY(w.styleSheet().isEmpty());
+    for (const QWidget *control : w.findChildren<QWidget *>())
+        QVERIFY2(control->styleSheet().isEmpty(), qPrintable(control->objectName()));
+    QCOMPARE(w.PushButton5->palette().color(QPalette::ButtonText), buttonText);
+    QCOMPARE(w.SkinFramework1.operations().size(), 1);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Quillory")); // start-up went on
+}
+
+void TestStartup::brokenSkinIsReportedWithWarningsSilenced()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("x")));
+    QFile file(folder.filePath(QStringLiteral("x/o.cjs")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write("QPushButton { color: #010203; } }") > 0);
+    file.close();
+    FakePlatform p;
+    p.programFolder = folder.path();
+    p.secondsSinceMidnight = secondDrawing(false);
+    Form1 w(p);
+    // As QT_LOGGING_RULES=default.warning=false would.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.warning=false"));
+    w.Form_Load();
+    QLoggingCategory::setFilterRules(QString());
+
+    QCOMPARE(p.messages.size(), 1);
+    QCOMPARE(p.messages[0].text, reportText(QStringLiteral("The skin file is not a style sheet"), 102));
+    QVERIFY(w.styleSheet().isEmpty());
 }
 
 void TestStartup::emptyStoreTurnsAllOptionsOnAndStoresThem()

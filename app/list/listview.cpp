@@ -665,6 +665,15 @@ void ListView::keyPressEvent(QKeyEvent *event)
         return;
     }
     const Qt::KeyboardModifiers plain = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_F10 && plain == Qt::ShiftModifier) {
+        // The desktops' other key for the context menu: opened where the
+        // Menu key opens it, at the current entry.
+        const QPoint at = inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, at, mapToGlobal(at), event->modifiers());
+        QApplication::sendEvent(this, &menuEvent);
+        event->accept();
+        return;
+    }
     if ((event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) && plain == Qt::NoModifier) {
         // One column: left and right reveal the rest of a long entry.
         horizontalScrollBar()->triggerAction(event->key() == Qt::Key_Left
