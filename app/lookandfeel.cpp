@@ -74,6 +74,8 @@ public:
         frame.lineWidth = box->lineWidth;
         frame.midLineWidth = box->midLineWidth;
         frame.rect = proxy()->subControlRect(CC_GroupBox, box, SC_GroupBoxFrame, widget);
+        // The base style runs the line straight through the title: leave the
+        // title out of it, as a group box does.
         QRegion lineArea(box->rect);
         if (!box->text.isEmpty() && (box->subControls & SC_GroupBoxLabel)) {
             const QRect label = proxy()->subControlRect(CC_GroupBox, box, SC_GroupBoxLabel, widget);
