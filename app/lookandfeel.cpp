@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "app/list/wholepixelframestyle.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -34,10 +35,10 @@ bool takesButtonFace(const QWidget *control)
         || qobject_cast<const QGroupBox *>(control) || qobject_cast<const QLabel *>(control);
 }
 
-// Draws a group box as a plain line round its area, the line through the
-// middle of the title, and leaves the inside to the box's own background:
-// the style's shaded panel would tint the frame and sit lower than the
-// window's layout expects.
+// Draws a group box as a plain line round its area, the top line at the
+// height of the title's middle and stopping short of it on both sides, and
+// leaves the inside to the box's own background: the style's shaded panel
+// would tint the frame and sit lower than the window's layout expects.
 class PlainFrameStyle final : public QProxyStyle
 {
 public:
@@ -48,11 +49,51 @@ public:
             QProxyStyle::drawPrimitive(element, option, painter, widget);
             return;
         }
+        // Filled, not stroked: a pen's line is centred on the rectangle's
+        // edge and loses half its width outside the box at larger scales.
+        const QColor line = option->palette.color(QPalette::Mid);
+        paintOnWholePixels(painter, option->rect, [&](const QRect &r) {
+            painter->fillRect(QRect(r.left(), r.top(), r.width(), 1), line);
+            painter->fillRect(QRect(r.left(), r.bottom(), r.width(), 1), line);
+            painter->fillRect(QRect(r.left(), r.top(), 1, r.height()), line);
+            painter->fillRect(QRect(r.right(), r.top(), 1, r.height()), line);
+        });
+    }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex *option, QPainter *painter,
+                            const QWidget *widget) const override
+    {
+        const auto *box = qstyleoption_cast<const QStyleOptionGroupBox *>(option);
+        if (control != CC_GroupBox || !box || !(box->subControls & SC_GroupBoxFrame)) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        QStyleOptionFrame frame;
+        frame.QStyleOption::operator=(*box);
+        frame.features = box->features;
+        frame.lineWidth = box->lineWidth;
+        frame.midLineWidth = box->midLineWidth;
+        frame.rect = proxy()->subControlRect(CC_GroupBox, box, SC_GroupBoxFrame, widget);
+        // The base style runs the line straight through the title: leave the
+        // title out of it, as a group box does.
+        QRegion lineArea(box->rect);
+        if (!box->text.isEmpty() && (box->subControls & SC_GroupBoxLabel)) {
+            const QRect label = proxy()->subControlRect(CC_GroupBox, box, SC_GroupBoxLabel, widget);
+            const QRect text =
+                proxy()->itemTextRect(box->fontMetrics, label, Qt::AlignLeft | int(box->textAlignment),
+                                      box->state & State_Enabled, box->text);
+            // A space's width of background on each side of the title.
+            const int gap = box->fontMetrics.horizontalAdvance(QLatin1Char(' '));
+            lineArea -= text.adjusted(-gap, 0, gap, 0);
+        }
         painter->save();
-        painter->setPen(option->palette.color(QPalette::Mid));
-        painter->setBrush(Qt::NoBrush);
-        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->setClipRegion(lineArea, Qt::IntersectClip);
+        proxy()->drawPrimitive(PE_FrameGroupBox, &frame, painter, widget);
         painter->restore();
+
+        QStyleOptionGroupBox rest(*box);
+        rest.subControls &= ~SC_GroupBoxFrame;
+        QProxyStyle::drawComplexControl(control, &rest, painter, widget);
     }
 
     QRect subControlRect(ComplexControl control, const QStyleOptionComplex *option, SubControl sub,

@@ -539,13 +539,32 @@ void TestLookAndFeel::optionsFrameIsPlainWithVisibleBorder()
                      QStringLiteral("%1,%2 is %3").arg(at.x()).arg(at.y()).arg(image.pixelColor(at).name())));
     // The top border shows above the first box, right of the title.
     const int x = frame.left() + frame.width() * 3 / 4;
-    bool border = false;
-    for (int y = frame.top(); y < box1.top() && !border; ++y)
-        border = image.pixelColor(x, y) != fill;
-    QVERIFY(border);
+    int line = frame.top();
+    while (line < box1.top() && image.pixelColor(x, line) == fill)
+        ++line;
+    QVERIFY(line < box1.top());
     // And the boxes do not paint over it.
     for (int y = box1.top(); y <= box1.bottom(); ++y)
         QCOMPARE(image.pixelColor(x, y), fill);
+
+    // The title's glyphs above the line, left of the frame's middle; the
+    // line leaves the fill on both sides of them.
+    int titleLeft = frame.right();
+    int titleRight = frame.left();
+    for (int y = frame.top(); y < line; ++y) {
+        for (int tx = frame.left() + 2; tx < frame.center().x(); ++tx) {
+            if (image.pixelColor(tx, y) != fill) {
+                titleLeft = std::min(titleLeft, tx);
+                titleRight = std::max(titleRight, tx);
+            }
+        }
+    }
+    QVERIFY2(titleLeft < titleRight, "no title above the line");
+    for (const int gap : {titleLeft - 2, titleLeft - 1, titleRight + 1, titleRight + 2})
+        QVERIFY2(image.pixelColor(gap, line) == fill,
+                 qPrintable(QStringLiteral("the line reaches the title at %1,%2").arg(gap).arg(line)));
+    QVERIFY(image.pixelColor(frame.left() + 1, line) != fill); // from the corner
+    QVERIFY(image.pixelColor(titleRight + 12, line) != fill);  // and on beyond the title
 }
 
 QTEST_MAIN(TestLookAndFeel)

@@ -22,7 +22,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <cmath>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -339,6 +341,8 @@ private slots:
     void screenReaderReadsListsAndButtons();
     void everythingStaysReadableUnderTheDesktopTheme_data();
     void everythingStaysReadableUnderTheDesktopTheme();
+    void framesAndTitlesStayWholeAtEveryScale_data();
+    void framesAndTitlesStayWholeAtEveryScale();
 };
 
 void TestSmoke::refusesToStartWithoutADisplay()
@@ -578,7 +582,7 @@ void TestSmoke::everythingStaysReadableUnderTheDesktopTheme()
     const QColor white(Qt::white);
     QCOMPARE(shot.pixelColor(2, 2), white);
     const QRect frame = twips(120, 3720, 7800, 1305);
-    // The frame's line runs through the title's middle: the part below it.
+    // The frame's line runs level with the title's middle: the part below it.
     const QRect title(frame.left() + 6, frame.top() + 9, 46, 5);
     QVERIFY2(bestContrast(shot, title, white) >= 4.5,
              qPrintable(describe("Options", bestContrast(shot, title, white))));
@@ -612,6 +616,380 @@ void TestSmoke::everythingStaysReadableUnderTheDesktopTheme()
     askToClose(display, *window);
     QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
     QCOMPARE(program.exitCode(), 0);
+}
+
+namespace {
+
+// Where a control lies in the window's pixels at a scale factor.
+QRectF scaled(const QRect &logical, double scale)
+{
+    return QRectF(logical.x() * scale, logical.y() * scale, logical.width() * scale,
+                  logical.height() * scale);
+}
+
+// A pixel a person tells apart from the background: glyphs and their
+// shading, lines.
+bool standsOut(const QColor &pixel, const QColor &background)
+{
+    return contrast(pixel, background) >= 1.3;
+}
+
+// A pixel that can be a control's border line: fainter shading at its side,
+// where a line is drawn between two pixels, does not count.
+bool drawsALine(const QColor &pixel, const QColor &background)
+{
+    return contrast(pixel, background) >= 1.5;
+}
+
+enum class Side { Top, Bottom, Left, Right };
+
+QString sideName(Side side)
+{
+    switch (side) {
+    case Side::Top:
+        return QStringLiteral("top");
+    case Side::Bottom:
+        return QStringLiteral("bottom");
+    case Side::Left:
+        return QStringLiteral("left");
+    case Side::Right:
+        return QStringLiteral("right");
+    }
+    return {};
+}
+
+// What a person sees along one side of a control.
+struct SideLine
+{
+    QString fault; // empty when the side is one unbroken, straight line of one colour
+    QColor colour;
+    int at = 0; // the row or column of the line
+};
+
+// Follows the side of `area` (window pixels) from `from` to `to` along it.
+// The line is the outermost line pixel found `reach` pixels inward from
+// `margin` pixels outside the side.
+SideLine sideLine(const QImage &shot, const QRectF &area, Side side, const QColor &background, double from,
+                  double to, int reach = 7, int margin = 3)
+{
+    const bool across = side == Side::Top || side == Side::Bottom;
+    const int inward = side == Side::Top || side == Side::Left ? 1 : -1;
+    const double edge = side == Side::Top ? area.top()
+        : side == Side::Bottom            ? area.bottom() - 1
+        : side == Side::Left              ? area.left()
+                                          : area.right() - 1;
+    const int outside = int(std::round(edge)) - margin * inward;
+    SideLine line;
+    bool first = true;
+    for (int along = int(std::ceil(from)); along <= int(std::floor(to)); ++along) {
+        std::optional<int> found;
+        QColor colour;
+        for (int step = 0; step < reach && !found; ++step) {
+            const int depth = outside + inward * step;
+            const QPoint at = across ? QPoint(along, depth) : QPoint(depth, along);
+            if (shot.rect().contains(at) && drawsALine(shot.pixelColor(at), background)) {
+                found = depth;
+                colour = shot.pixelColor(at);
+            }
+        }
+        const QString where = sideName(side) + QStringLiteral(" side at %1").arg(along);
+        if (!found)
+            return {where + QStringLiteral(": no line"), {}, 0};
+        if (first) {
+            line.colour = colour;
+            line.at = *found;
+            first = false;
+        } else if (*found != line.at) {
+            return {where + QStringLiteral(": the line moves from %1 to %2").arg(line.at).arg(*found), {}, 0};
+        } else if (contrast(colour, line.colour) > 1.1) {
+            return {
+                where + QStringLiteral(": %1 in a %2 line").arg(colour.name(), line.colour.name()), {}, 0};
+        }
+    }
+    if (first)
+        return {sideName(side) + QStringLiteral(" side: nothing to follow"), {}, 0};
+    return line;
+}
+
+// Why the four sides of a control (window pixels) are not one frame of one
+// colour: each side unbroken between its corners (`corner` pixels left out
+// at each end), all four alike.
+QStringList frameFaults(const QImage &shot, const QRectF &area, double corner, const QColor &background)
+{
+    QStringList faults;
+    QList<QColor> colours;
+    for (const Side side : {Side::Top, Side::Bottom, Side::Left, Side::Right}) {
+        const bool across = side == Side::Top || side == Side::Bottom;
+        const SideLine line =
+            sideLine(shot, area, side, background, (across ? area.left() : area.top()) + corner,
+                     (across ? area.right() : area.bottom()) - 1 - corner);
+        if (!line.fault.isEmpty())
+            faults << line.fault;
+        else
+            colours << line.colour;
+    }
+    for (const QColor &colour : colours) {
+        // A side whose outermost pixels are the control's inside (a header,
+        // the rows) rather than its border has another colour.
+        if (contrast(colour, colours.front()) > 1.25) {
+            faults << QStringLiteral("sides of %1 and %2").arg(colours.front().name(), colour.name());
+            break;
+        }
+    }
+    return faults;
+}
+
+// The smallest rectangle holding every pixel of `area` that stands out,
+// leaving out the rows `skip`.
+QRect inkBounds(const QImage &shot, const QRect &area, const QColor &background, std::pair<int, int> skip)
+{
+    QRect bounds;
+    const QRect inside = area.intersected(shot.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        if (y >= skip.first && y <= skip.second)
+            continue;
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            if (standsOut(shot.pixelColor(x, y), background))
+                bounds |= QRect(x, y, 1, 1);
+        }
+    }
+    return bounds;
+}
+
+// The first pixel of `area` that stands out, if any.
+std::optional<QPoint> firstInk(const QImage &shot, const QRect &area, const QColor &background)
+{
+    const QRect inside = area.intersected(shot.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            if (standsOut(shot.pixelColor(x, y), background))
+                return QPoint(x, y);
+        }
+    }
+    return std::nullopt;
+}
+
+// Where the line along `row` from `corner` toward `toward` ends: the last of
+// its pixels next to each other, or `corner` where none starts there.
+int lineEnd(const QImage &shot, int row, int corner, int toward, const QColor &background)
+{
+    const int step = toward > corner ? 1 : -1;
+    if (!drawsALine(shot.pixelColor(corner, row), background))
+        return corner;
+    int x = corner;
+    while (x + step != toward && drawsALine(shot.pixelColor(x + step, row), background))
+        x += step;
+    return x;
+}
+
+// The window once it has painted: two grabs a moment apart that agree.
+QImage settledShot(Display *display, Window window, int width, int height)
+{
+    QImage last = grabWindow(display, window, width, height);
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 15000) {
+        QThread::msleep(300);
+        QImage next = grabWindow(display, window, width, height);
+        if (!next.isNull() && next == last)
+            return next;
+        last = std::move(next);
+    }
+    return last;
+}
+
+} // namespace
+
+void TestSmoke::framesAndTitlesStayWholeAtEveryScale_data()
+{
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<bool>("dark");
+    for (const char *scale : {"1", "1.25", "1.5", "2", "3"}) {
+        QTest::addRow("%s light", scale) << QString::fromLatin1(scale) << false;
+        QTest::addRow("%s dark", scale) << QString::fromLatin1(scale) << true;
+    }
+}
+
+void TestSmoke::framesAndTitlesStayWholeAtEveryScale()
+{
+    QFETCH(QString, scale);
+    QFETCH(bool, dark);
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb is not installed");
+    if (dark && !haveGtkPlatformTheme())
+        QSKIP("Qt's GTK platform theme (qt6-gtk-platformtheme) is not installed");
+
+    // Room for the whole window at three times its size.
+    VirtualDisplay server;
+    QVERIFY2(server.start(xvfb, QStringLiteral("3400x1400x24")), "Xvfb did not start");
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcessEnvironment environment = privateEnvironment(home, server.name());
+    for (const char *name : {"QT_QPA_PLATFORMTHEME", "GTK_THEME", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR",
+                             "QT_SCREEN_SCALE_FACTORS", "QT_AUTO_SCREEN_SCALE_FACTOR", "QT_FONT_DPI",
+                             "QT_SCALE_FACTOR_ROUNDING_POLICY"})
+        environment.remove(QLatin1StringView(name));
+    environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scale);
+    if (dark) {
+        environment.insert(QStringLiteral("QT_QPA_PLATFORMTHEME"), QStringLiteral("gtk3"));
+        environment.insert(QStringLiteral("GTK_THEME"), QStringLiteral("Adwaita:dark"));
+    }
+    OwnedProcess program;
+    QVERIFY2(program.startWith(environment, executable()), qPrintable(program.errorString()));
+    const XConnection connection(server.name());
+    Display *display = connection.get();
+    QVERIFY(display);
+    const std::optional<Window> window = waitForWindow(display, QStringLiteral("Quillory"), program, 30000);
+    QVERIFY2(window, "no window titled \"Quillory\" appeared");
+    XWindowAttributes attributes;
+    QVERIFY(XGetWindowAttributes(display, *window, &attributes));
+    const double s = scale.toDouble();
+    QVERIFY2(qAbs(attributes.width - 1064 * s) <= 1, qPrintable(QString::number(attributes.width)));
+    const QImage shot = settledShot(display, *window, attributes.width, attributes.height);
+    QVERIFY(!shot.isNull());
+    const QString screenshot = qEnvironmentVariable("QUILLORY_SMOKE_SCREENSHOT");
+    if (!screenshot.isEmpty()) {
+        const QFileInfo path(screenshot);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        shot.save(path.dir().filePath(path.completeBaseName() + u'-' + tag + u'.' + path.suffix()));
+    }
+    askToClose(display, *window);
+    QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
+    QCOMPARE(program.exitCode(), 0);
+
+    const QColor white(Qt::white);
+    QCOMPARE(shot.pixelColor(2, 2), white);
+    QStringList faults;
+    auto describe = [](const char *what, const QStringList &found) {
+        return found.isEmpty()
+            ? QString()
+            : QLatin1StringView(what) + QStringLiteral(": ") + found.join(QStringLiteral(", "));
+    };
+
+    // Lists and buttons: an unbroken frame all round. A button's corners
+    // are rounded.
+    struct Control
+    {
+        const char *name;
+        QRect rect;
+        double corner;
+    };
+    const Control controls[] = {
+        {"input list", twips(120, 630, 7800, 2055), 1},
+        {"valid list", twips(8040, 120, 7800, 1635), 1},
+        {"invalid list", twips(8040, 2880, 7800, 1635), 1},
+        {"Help", twips(120, 120, 7800, 405), 5},
+        {"Add Phone Number or Numbers", twips(120, 2775, 3840, 405), 5},
+        {"Load Sample/Example Numbers", twips(4080, 3285, 3840, 405), 5},
+        {"Start Validating", twips(120, 5145, 7800, 405), 5},
+        {"Save Results As Text File", twips(8040, 1845, 3840, 405), 5},
+        {"Clear Results", twips(12000, 5145, 3840, 405), 5},
+    };
+    for (const Control &control : controls)
+        faults << describe(control.name,
+                           frameFaults(shot, scaled(control.rect, s), control.corner * s, white));
+
+    // The options frame: its top line runs at the height of the title's
+    // middle and stops short of the title on both sides.
+    const QRectF frame = scaled(twips(120, 3720, 7800, 1305), s);
+    const double firstBox = (3720 + 250) / 15 * s; // the top of Check1
+    const QRectF band(frame.left(), frame.top(), frame.width(), firstBox - frame.top());
+    const SideLine top = sideLine(shot, band, Side::Top, white, frame.center().x(), frame.right() - 1 - s,
+                                  int(band.height()), 0);
+    if (!top.fault.isEmpty()) {
+        faults << QStringLiteral("Options frame, right of the title: ") + top.fault;
+    } else {
+        int lineBottom = top.at;
+        while (drawsALine(shot.pixelColor(int(frame.center().x()), lineBottom + 1), white))
+            ++lineBottom;
+        const QRectF below(frame.left(), top.at, frame.width(), frame.bottom() - top.at);
+        const SideLine left = sideLine(shot, below, Side::Left, white, top.at + s, frame.bottom() - 1 - s);
+        const SideLine right = sideLine(shot, below, Side::Right, white, top.at + s, frame.bottom() - 1 - s);
+        const SideLine bottom =
+            sideLine(shot, frame, Side::Bottom, white, frame.left() + s, frame.right() - 1 - s);
+        for (const SideLine &side : {left, right, bottom}) {
+            if (!side.fault.isEmpty())
+                faults << QStringLiteral("Options frame: ") + side.fault;
+            else if (contrast(side.colour, top.colour) > 1.25)
+                faults << QStringLiteral("Options frame: sides of %1 and %2")
+                              .arg(top.colour.name(), side.colour.name());
+        }
+        // The title, looked for above and below the line: there the line
+        // cannot be taken for a glyph.
+        const QRect titleArea = QRectF(frame.left() + 2 * s, band.top(), frame.width() / 3, band.height())
+                                    .toAlignedRect()
+                                    .adjusted(0, 0, 0, -1);
+        const QRect title = inkBounds(shot, titleArea, white, {top.at, lineBottom});
+        if (title.isEmpty()) {
+            faults << QStringLiteral("the Options frame has no title");
+        } else if (left.fault.isEmpty() && right.fault.isEmpty()) {
+            const double titleContrast = bestContrast(shot, title, white);
+            if (titleContrast < 4.5)
+                faults << QStringLiteral("Options: contrast %1:1").arg(titleContrast, 0, 'f', 2);
+            // Background on both sides of the title, as high as the title and
+            // the line together.
+            const int gap = std::max(2, int(2 * s));
+            const int gapTop = std::min(title.top(), top.at);
+            const int gapHeight = std::max(title.bottom(), lineBottom) - gapTop + 1;
+            for (const QRect &gapArea : {QRect(title.left() - gap, gapTop, gap, gapHeight),
+                                         QRect(title.right() + 1, gapTop, gap, gapHeight)}) {
+                if (const std::optional<QPoint> ink = firstInk(shot, gapArea, white))
+                    faults << QStringLiteral("Options: the frame's line meets the title at %1,%2")
+                                  .arg(ink->x())
+                                  .arg(ink->y());
+            }
+            // From each corner one unbroken piece of line, ending a little
+            // way before the title.
+            for (int row = top.at; row <= lineBottom; ++row) {
+                const int leftEnd = lineEnd(shot, row, left.at, title.left(), white);
+                const int rightEnd = lineEnd(shot, row, right.at, title.right(), white);
+                for (const auto &[corner, end, toward] : {std::tuple(left.at, leftEnd, title.left()),
+                                                          std::tuple(right.at, rightEnd, title.right())}) {
+                    const int step = toward > corner ? 1 : -1;
+                    const int space = (toward - end) * step - 1;
+                    if (end == corner)
+                        faults << QStringLiteral("Options: no line from the corner at %1,%2")
+                                      .arg(corner)
+                                      .arg(row);
+                    else if (const std::optional<QPoint> ink = firstInk(
+                                 shot,
+                                 QRect(QPoint(end + step, row), QPoint(toward - step, row)).normalized(),
+                                 white))
+                        faults
+                            << QStringLiteral("Options: a broken line at %1,%2").arg(ink->x()).arg(ink->y());
+                    else if (space > 8 * s)
+                        faults << QStringLiteral("Options: the line stops %1 pixels before the title")
+                                      .arg(space);
+                }
+            }
+        }
+    }
+
+    // Captions: the options' on the window, the buttons' on their faces,
+    // the column titles on their headers.
+    auto weak = [&](const QString &what, const QRectF &area, const QColor &face) {
+        const double ratio = bestContrast(shot, area.toAlignedRect(), face);
+        if (ratio < 4.5)
+            faults << QStringLiteral("%1: contrast %2:1").arg(what).arg(ratio, 0, 'f', 2);
+    };
+    for (const int boxTop : {250, 600, 950})
+        weak(QStringLiteral("option caption"), scaled(twips(120 + 240 + 330, 3720 + boxTop, 4500, 255), s),
+             white);
+    for (const Control &control : controls) {
+        const QRectF area = scaled(control.rect, s);
+        if (control.corner > 1) {
+            const QColor face = shot.pixelColor(int(area.left() + 6 * s), int(area.center().y()));
+            weak(QString::fromLatin1(control.name), area.adjusted(40 * s, 6 * s, -40 * s, -6 * s), face);
+        } else {
+            const QColor face = shot.pixelColor(int(area.left() + 300 * s), int(area.top() + 9 * s));
+            weak(QStringLiteral("%1's column title").arg(QLatin1StringView(control.name)),
+                 QRectF(area.left() + 2 * s, area.top() + 2 * s, 120 * s, 12 * s), face);
+        }
+    }
+
+    faults.removeAll(QString());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
 }
 
 int main(int argc, char *argv[])

@@ -16,13 +16,14 @@ public:
     // Xvfb picks a free display number itself and writes it to standard
     // output once it accepts clients: no race with other servers or with one
     // that is still shutting down.
-    bool start(const QString &xvfb = QStringLiteral("Xvfb"))
+    // `screen` is Xvfb's WIDTHxHEIGHTxDEPTH.
+    bool start(const QString &xvfb = QStringLiteral("Xvfb"),
+               const QString &screen = QStringLiteral("1280x1024x24"))
     {
         m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_server.start(xvfb,
                        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp")});
+                        QStringLiteral("0"), screen, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         if (!m_server.waitForStarted(5000))
             return false;
         QByteArray answer;

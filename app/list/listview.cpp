@@ -2,6 +2,7 @@
 
 #include "app/errorreport.h"
 #include "app/list/listaccessible.h"
+#include "app/list/wholepixelframestyle.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -132,6 +133,10 @@ ListView::ListView(std::shared_ptr<TextArena> arena, QWidget *parent)
       m_header(new QHeaderView(Qt::Horizontal, this))
 {
     InstallListAccessibility();
+    // The frame stays whole at fractional scale factors.
+    auto *frameStyle = new WholePixelFrameStyle;
+    frameStyle->setParent(this);
+    setStyle(frameStyle);
     ListItems = ListItemsCollection(m_model);
     ColumnHeaders = ColumnHeadersCollection(m_model);
     setModel(m_model);
