@@ -9,6 +9,7 @@
 
 #include <dlfcn.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -74,6 +75,42 @@ extern "C" int zipOpenNewFileInZip4_64(void *file, const char *filename, const v
     return next(file, filename, zipfi, extrafieldLocal, sizeExtrafieldLocal, extrafieldGlobal,
                 sizeExtrafieldGlobal, comment, method, level, raw, windowBits, memLevel, strategy, password,
                 crcForCrypting, versionMadeBy, flagBase, zip64);
+}
+
+namespace {
+
+// Length of an "_xHHHH_" escape at `p`, or 0.
+std::size_t escapeAt(const char *p)
+{
+    if (p[0] != '_' || p[1] != 'x')
+        return 0;
+    for (int k = 2; k < 6; ++k)
+        if (!std::isxdigit(static_cast<unsigned char>(p[k])))
+            return 0;
+    return p[6] == '_' ? 7 : 0;
+}
+
+} // namespace
+
+// libxlsxwriter refuses a cell text longer than a cell holds, but counts the
+// characters of the escaped form, so a text of 5,000 control characters would
+// count 35,000. The texts reaching it were already cut to what a cell holds
+// (appendCellText), so its check counts here what the spreadsheet will read:
+// an escape is the one character it stands for.
+extern "C" size_t lxw_utf8_strlen(const char *str)
+{
+    std::size_t characters = 0;
+    for (const char *p = str; *p;) {
+        if (const std::size_t escape = escapeAt(p)) {
+            p += escape;
+        } else {
+            do
+                ++p;
+            while ((static_cast<unsigned char>(*p) & 0xC0) == 0x80);
+        }
+        ++characters;
+    }
+    return characters;
 }
 
 XlsxWorkbook::XlsxWorkbook(const QString &path, const QString &tempFolder)
@@ -288,7 +325,7 @@ CellTextResult appendCellTextImpl(std::string &out, View text, bool removeEquals
         }
         const bool escape = needsEscape(cp);
         const bool protect = cp == u'_' && startsEscape(text, i);
-        const qsizetype cost = escape || protect ? 7 : units;
+        const qsizetype cost = units; // an escape is still the one character to the spreadsheet
         if (cellChars + cost > XlsxWorkbook::MaxCellChars) {
             result.cut = true;
             break;

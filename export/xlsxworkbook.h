@@ -40,7 +40,8 @@ public:
     // Writes a text cell formatted as text ("@"), so that the spreadsheet
     // keeps "0123" or "888-342-9122" as typed. Rows and columns count from 0;
     // rows must not go backwards. `utf8` must already be escaped for the
-    // sheet (see appendCellText) and hold at most MaxCellChars characters.
+    // sheet (see appendCellText) and stand for at most MaxCellChars characters
+    // (an escape counts as the one character it stands for).
     void writeText(std::uint32_t row, int column, const std::string &utf8);
 
     // Width of a column in character units.
@@ -69,7 +70,9 @@ private:
 // with the characters XML cannot carry (control characters, NUL) written as
 // the sheet's "_xHHHH_" escapes, and a literal "_xHHHH_" protected as the
 // spreadsheet expects. With `removeEquals` every "=" is left out. Stops before
-// the cell would exceed XlsxWorkbook::MaxCellChars characters.
+// the cell would hold more than XlsxWorkbook::MaxCellChars characters, counted
+// as the spreadsheet counts them: UTF-16 units of the text itself, so an
+// escaped character counts once. Pure: no state, no allocation besides `out`.
 struct CellTextResult
 {
     qsizetype shownChars = 0; // characters (code points) of the text that went into the cell

@@ -71,12 +71,15 @@ private slots:
     void libreOfficeReadsTheWorkbook();
     void closingDuringTheExportLeavesNoFile_data();
     void closingDuringTheExportLeavesNoFile();
+    void escapedTextsAreCutOnlyWhenLongerThanACell_data();
+    void escapedTextsAreCutOnlyWhenLongerThanACell();
 
 private:
     ListView *list(const QString &button) const;
     void click(const QString &button);
     QStringList workbooks() const;
     Sheet read(const QString &path, bool sizeOnly = false);
+    QJsonObject readDecoded(const QString &path);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<FakePlatform> m_platform;
@@ -145,6 +148,32 @@ Sheet TestSpreadsheet::read(const QString &path, bool sizeOnly)
     sheet.root = QJsonDocument::fromJson(out).object();
     sheet.cells = sheet.root[QLatin1String("cells")].toObject();
     return sheet;
+}
+
+// The first sheet's texts as a spreadsheet shows them: openpyxl reads the
+// stored text and its own unescape() turns the sheet's "_xHHHH_" escapes back
+// into characters. An empty object when openpyxl is missing.
+QJsonObject TestSpreadsheet::readDecoded(const QString &path)
+{
+    static const char script[] = "import json, sys\n"
+                                 "try:\n"
+                                 "    import openpyxl\n"
+                                 "    from openpyxl.utils.escape import unescape\n"
+                                 "except ImportError:\n"
+                                 "    sys.exit(3)\n"
+                                 "sheet = openpyxl.load_workbook(sys.argv[1]).worksheets[0]\n"
+                                 "json.dump({c.coordinate: unescape(c.value) for row in sheet.iter_rows()\n"
+                                 "           for c in row if isinstance(c.value, str)}, sys.stdout)\n";
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QString::fromLatin1(script), path});
+    if (!reader.waitForFinished(120000))
+        qFatal("the workbook reader did not finish");
+    if (reader.exitStatus() == QProcess::NormalExit && reader.exitCode() == 3)
+        return {};
+    if (reader.exitCode() != 0)
+        qWarning("%s", reader.readAllStandardError().constData());
+    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
 }
 
 #define READ_OR_SKIP(sheet, ...) \
@@ -681,6 +710,66 @@ void TestSpreadsheet::handsTheWorkbookToARealProgram()
     QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("888-342-9122"));
     QCOMPARE(sheet.value(QStringLiteral("A3")), QStringLiteral("0123"));
     QCOMPARE(sheet.format(QStringLiteral("A3")), QStringLiteral("@"));
+}
+
+void TestSpreadsheet::escapedTextsAreCutOnlyWhenLongerThanACell_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("expected"); // what the cell holds
+    QTest::addColumn<bool>("cut");
+
+    const auto repeated = [](const QString &piece, qsizetype length) {
+        QString text;
+        while (text.size() < length)
+            text += piece;
+        return text.left(length);
+    };
+    const QString vt(QChar(0x0B));
+    const QString nul(QChar(0));
+    const QString lookalike = QStringLiteral("_x0041_");
+
+    QTest::newRow("5,000 vertical tabs") << QString(5000, QChar(0x0B)) << QString(5000, QChar(0x0B)) << false;
+    const QString literal = repeated(lookalike, 5000);
+    QTest::newRow("5,000 characters of _x0041_ text") << literal << literal << false;
+    QTest::newRow("NULs filling a cell") << QString(32767, QChar(0)) << QString(32767, QChar(0)) << false;
+    const QString fullLiteral = repeated(lookalike, 32767);
+    QTest::newRow("_x0041_ text filling a cell") << fullLiteral << fullLiteral << false;
+    const QString mixed = repeated(QStringLiteral("555") + vt + lookalike + QChar(0xFFFF) + nul, 32767);
+    QTest::newRow("mixed escapes filling a cell") << mixed << mixed << false;
+    QTest::newRow("one control character too many")
+        << QString(32768, QChar(0x01)) << QString(32767, QChar(0x01)) << true;
+    QTest::newRow("_x0041_ text one character too long")
+        << repeated(lookalike, 32768) << repeated(lookalike, 32767) << true;
+    QTest::newRow("plain text one character too long")
+        << QString(32768, QLatin1Char('7')) << QString(32767, QLatin1Char('7')) << true;
+}
+
+void TestSpreadsheet::escapedTextsAreCutOnlyWhenLongerThanACell()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, expected);
+    QFETCH(bool, cut);
+    m_form->ListView2->ListItems.Add(entry);
+    m_form->ListView2->ListItems.Add(QStringLiteral("555-0002"));
+
+    m_form->PushButton13_Click();
+
+    if (cut) {
+        QCOMPARE(m_platform->messages.size(), 1);
+        QVERIFY2(m_platform->messages.first().text.startsWith(QStringLiteral(
+                     "A cell holds at most 32,767 characters: 1 text was cut short, on row 2\r\n")),
+                 qPrintable(m_platform->messages.first().text));
+    } else {
+        QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text.left(300)));
+    }
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    const QJsonObject cells = readDecoded(m_platform->shellCalls.first().arguments.last());
+    if (cells.isEmpty())
+        QSKIP("openpyxl cannot be imported by /usr/bin/python3 (Debian package python3-openpyxl)");
+    const QString read = cells[QLatin1String("A2")].toString();
+    QCOMPARE(read.size(), expected.size());
+    QVERIFY(read == expected); // QCOMPARE would print 32,767 characters
+    QCOMPARE(cells[QLatin1String("A3")].toString(), QStringLiteral("555-0002"));
 }
 
 QTEST_MAIN(TestSpreadsheet)
