@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 struct lxw_workbook;
 struct lxw_worksheet;
 struct lxw_format;
+class XlsxTempFiles;
 
 // A one-sheet .xlsx workbook written row by row with libxlsxwriter in its
 // constant-memory mode: cells must be written in row order, and memory stays
@@ -19,6 +21,12 @@ struct lxw_format;
 // closing the window) removes whatever is there, so no half-written workbook
 // is ever left behind, so `path` must be a file this object may delete. Every
 // library error throws Failure with its description.
+//
+// The library's temporary files are made and tracked here: whatever it left
+// open when it gave up (a full disk) is closed as the workbook is finished or
+// dropped, so a failed export holds no descriptor and no disk space, and a
+// temporary file that could not be written fails the workbook instead of
+// leaving a short sheet in it.
 class XlsxWorkbook final
 {
 public:
@@ -55,11 +63,13 @@ public:
 
 private:
     [[noreturn]] void fail(int error, const QString &what) const;
+    void failOnTempFileError() const;
     void discard();
 
     QString m_path;
     QByteArray m_nativePath;
     QByteArray m_tempFolder;
+    std::unique_ptr<XlsxTempFiles> m_tempFiles;
     lxw_workbook *m_book = nullptr;
     lxw_worksheet *m_sheet = nullptr;
     lxw_format *m_text = nullptr;

@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "export/xlsxworkbook.h"
 #include "platform/fakeplatform.h"
 #include "platform/qtplatform.h"
 
@@ -11,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -19,6 +21,9 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace {
 
@@ -73,6 +78,9 @@ private slots:
     void closingDuringTheExportLeavesNoFile();
     void escapedTextsAreCutOnlyWhenLongerThanACell_data();
     void escapedTextsAreCutOnlyWhenLongerThanACell();
+    void failedExportHoldsNoDescriptorAndNoSpace_data();
+    void failedExportHoldsNoDescriptorAndNoSpace();
+    void workbookThatCannotBePackedLetsGoOfItsFiles();
 
 private:
     ListView *list(const QString &button) const;
@@ -770,6 +778,151 @@ void TestSpreadsheet::escapedTextsAreCutOnlyWhenLongerThanACell()
     QCOMPARE(read.size(), expected.size());
     QVERIFY(read == expected); // QCOMPARE would print 32,767 characters
     QCOMPARE(cells[QLatin1String("A3")].toString(), QStringLiteral("555-0002"));
+}
+
+namespace {
+
+// A tmpfs of `size` mounted on `folder` for one test, or the reason it cannot be.
+QString mountTmpfs(const QString &folder, const QString &size)
+{
+    QProcess mount;
+    mount.start(QStringLiteral("mount"),
+                {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                 QStringLiteral("size=") + size, QStringLiteral("tmpfs"), folder});
+    if (!mount.waitForFinished(30000) || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+        return QStringLiteral("cannot mount a tmpfs (needs root): ")
+            + QString::fromLocal8Bit(mount.readAllStandardError()).trimmed() + mount.errorString();
+    return {};
+}
+
+void unmount(const QString &folder)
+{
+    if (QProcess::execute(QStringLiteral("umount"), {folder}) != 0)
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), folder}); // still busy: let go
+}
+
+// This process's descriptors whose files lie under `folder`.
+QStringList descriptorsUnder(const QString &folder)
+{
+    QStringList found;
+    const QString prefix = folder + QLatin1Char('/');
+    const QStringList fds = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System);
+    for (const QString &fd : fds) {
+        char target[4096];
+        const QByteArray link = QFile::encodeName(QStringLiteral("/proc/self/fd/") + fd);
+        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        const QString path = QFile::decodeName(QByteArray(target, int(n)));
+        if (path == folder || path.startsWith(prefix))
+            found << fd + QStringLiteral(" -> ") + path;
+    }
+    return found;
+}
+
+qulonglong freeBlocks(const QString &folder)
+{
+    struct statvfs fs
+    {
+    };
+    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0)
+        return 0;
+    return fs.f_bfree;
+}
+
+} // namespace
+
+void TestSpreadsheet::failedExportHoldsNoDescriptorAndNoSpace_data()
+{
+    QTest::addColumn<int>("entries");
+    // Rows of about 100 bytes on a 1 MiB file system.
+    QTest::newRow("rows do not fit") << 40000;
+    QTest::newRow("rows fit, the finished sheet does not") << 7000;
+}
+
+void TestSpreadsheet::failedExportHoldsNoDescriptorAndNoSpace()
+{
+    QFETCH(int, entries);
+    const QString disk = m_dir->filePath(QStringLiteral("disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (const QString problem = mountTmpfs(disk, QStringLiteral("1m")); !problem.isEmpty())
+        QSKIP(qPrintable(problem));
+    const auto unmountAtEnd = qScopeGuard([&] { unmount(disk); });
+    m_platform->spreadsheetFolder = disk + QStringLiteral("/cache");
+    QVERIFY(QDir().mkpath(m_platform->spreadsheetFolder));
+    const qulonglong freeBefore = freeBlocks(disk);
+    QVERIFY(freeBefore > 0);
+
+    NumberListModel *model = m_form->ListView2->listModel();
+    model->beginBatch();
+    for (int i = 0; i < entries; ++i)
+        model->append(QLatin1StringView("1-888-342-9122"));
+    model->endBatch();
+
+    // Each failed try must let go of all it took, not only the last one.
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        m_platform->messages.clear();
+        m_form->PushButton13_Click();
+
+        QCOMPARE(m_platform->messages.size(), 1);
+        const QString report = m_platform->messages.first().text;
+        QVERIFY2(report.contains(QStringLiteral("No space left on device")), qPrintable(report));
+        QVERIFY(m_platform->shellCalls.isEmpty());
+        QCOMPARE(workbooks(), QStringList());
+        const QStringList held = descriptorsUnder(disk);
+        QVERIFY2(held.isEmpty(), qPrintable(held.join(QStringLiteral(", "))));
+        QCOMPARE(freeBlocks(disk), freeBefore);
+        QCOMPARE(m_form->MousePointer(), 0);
+    }
+
+    // With room again the same command succeeds.
+    m_form->ListView2->ListItems.Clear();
+    m_form->ListView2->ListItems.Add(QStringLiteral("888-342-9122"));
+    m_platform->messages.clear();
+    m_form->PushButton13_Click();
+    QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text));
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    QCOMPARE(descriptorsUnder(disk), QStringList());
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last());
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("888-342-9122"));
+}
+
+void TestSpreadsheet::workbookThatCannotBePackedLetsGoOfItsFiles()
+{
+    // The workbook's folder is full while its temporary files have room, so
+    // the library gives up while packing, with its zip stream and the sheet's
+    // temporary file still open.
+    const QString disk = m_dir->filePath(QStringLiteral("disk"));
+    const QString temp = m_dir->filePath(QStringLiteral("temp"));
+    QVERIFY(QDir().mkpath(disk) && QDir().mkpath(temp));
+    if (const QString problem = mountTmpfs(disk, QStringLiteral("64k")); !problem.isEmpty())
+        QSKIP(qPrintable(problem));
+    const auto unmountAtEnd = qScopeGuard([&] { unmount(disk); });
+    const qulonglong freeBefore = freeBlocks(disk);
+    const QString path = disk + QStringLiteral("/book.xlsx");
+
+    QString failure;
+    {
+        XlsxWorkbook book(path, temp);
+        QRandomGenerator random(15);
+        // Texts that do not pack: the packed sheet outgrows the folder.
+        for (std::uint32_t row = 0; row < 20000; ++row) {
+            const QByteArray text = QByteArray::number(random.generate64(), 16).rightJustified(16, '0')
+                + QByteArray::number(random.generate64(), 16);
+            book.writeText(row, 0, text.toStdString());
+        }
+        try {
+            book.close();
+        } catch (const Failure &error) {
+            failure = error.description();
+        }
+        // Already let go of, while the workbook object still lives.
+        const QStringList held = descriptorsUnder(disk) + descriptorsUnder(temp);
+        QVERIFY2(held.isEmpty(), qPrintable(held.join(QStringLiteral(", "))));
+    }
+    QVERIFY2(failure.startsWith(QStringLiteral("Cannot write the workbook ")), qPrintable(failure));
+    QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(freeBlocks(disk), freeBefore);
 }
 
 QTEST_MAIN(TestSpreadsheet)
