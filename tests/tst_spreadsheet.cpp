@@ -81,6 +81,10 @@ private slots:
     void failedExportHoldsNoDescriptorAndNoSpace_data();
     void failedExportHoldsNoDescriptorAndNoSpace();
     void workbookThatCannotBePackedLetsGoOfItsFiles();
+    void namedProgramThatCannotStartIsReported_data();
+    void namedProgramThatCannotStartIsReported();
+    void namedProgramIsNeverReplacedByAnother_data();
+    void namedProgramIsNeverReplacedByAnother();
 
 private:
     ListView *list(const QString &button) const;
@@ -923,6 +927,129 @@ void TestSpreadsheet::workbookThatCannotBePackedLetsGoOfItsFiles()
     QVERIFY2(failure.startsWith(QStringLiteral("Cannot write the workbook ")), qPrintable(failure));
     QVERIFY(!QFileInfo::exists(path));
     QCOMPARE(freeBlocks(disk), freeBefore);
+}
+
+void TestSpreadsheet::namedProgramThatCannotStartIsReported_data()
+{
+    QTest::addColumn<QString>("program"); // <dir> is a temporary folder
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no such file") << QStringLiteral("<dir>/gone/calc")
+                                  << QStringLiteral("there is no such file");
+    QTest::newRow("not executable") << QStringLiteral("<dir>/plain.txt")
+                                    << QStringLiteral("it is not executable");
+    QTest::newRow("a folder") << QStringLiteral("<dir>") << QStringLiteral("it is a folder");
+    // Only the starter knows why a name in PATH did not start.
+    QTest::newRow("a name") << QStringLiteral("no-such-calc") << QStringLiteral("File not found");
+}
+
+void TestSpreadsheet::namedProgramThatCannotStartIsReported()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    {
+        QFile plain(dir.filePath(QStringLiteral("plain.txt")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("#!/bin/sh\n");
+    }
+    program.replace(QStringLiteral("<dir>"), dir.path());
+    m_platform->spreadsheetProgram = {program, {}};
+    m_platform->shellFails = true;
+    m_form->ListView2->ListItems.Add(QStringLiteral("888-342-9122"));
+
+    m_form->PushButton13_Click();
+
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    QCOMPARE(m_platform->shellCalls.first().program, program);
+    const QString book = m_platform->shellCalls.first().arguments.last();
+    QCOMPARE(m_platform->messages.size(), 1);
+    const QString text = m_platform->messages.first().text;
+    QVERIFY2(text.startsWith(
+                 QStringLiteral("Cannot start the spreadsheet program %1: %2. The workbook is kept as %3\r\n")
+                     .arg(QDir::toNativeSeparators(program), reason, QDir::toNativeSeparators(book))),
+             qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("PushButton13_Click at line 172")));
+    READ_OR_SKIP(sheet, book);
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("888-342-9122"));
+}
+
+void TestSpreadsheet::namedProgramIsNeverReplacedByAnother_data()
+{
+    QTest::addColumn<QString>("chosen");   // QUILLORY_SPREADSHEET; <dir> is the PATH folder
+    QTest::addColumn<QString>("expected"); // the program the export tries
+    QTest::newRow("no such file") << QStringLiteral("<dir>/gone") << QStringLiteral("<dir>/gone");
+    QTest::newRow("not executable") << QStringLiteral("<dir>/plain.txt") << QStringLiteral("<dir>/plain.txt");
+    QTest::newRow("a folder") << QStringLiteral("<dir>/sub") << QStringLiteral("<dir>/sub");
+    QTest::newRow("a name not in PATH") << QStringLiteral("no-such-calc") << QStringLiteral("no-such-calc");
+}
+
+void TestSpreadsheet::namedProgramIsNeverReplacedByAnother()
+{
+    // The real discovery and hand-over, with LibreOffice's names in PATH.
+    QFETCH(QString, chosen);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString started = dir.filePath(QStringLiteral("started"));
+    for (const QString &name :
+         {QStringLiteral("soffice"), QStringLiteral("libreoffice"), QStringLiteral("xdg-open")}) {
+        QFile script(dir.filePath(name));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho \"$0\" >> '" + QFile::encodeName(started) + "'\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    {
+        QFile plain(dir.filePath(QStringLiteral("plain.txt")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("#!/bin/sh\n");
+    }
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    chosen.replace(QStringLiteral("<dir>"), dir.path());
+    expected.replace(QStringLiteral("<dir>"), dir.path());
+
+    const QByteArray oldPath = qgetenv("PATH");
+    const QByteArray oldProgram = qgetenv("QUILLORY_SPREADSHEET");
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("PATH", QFile::encodeName(dir.path()));
+    qputenv("QUILLORY_SPREADSHEET", QFile::encodeName(chosen));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
+    const auto restore = qScopeGuard([&] {
+        qputenv("PATH", oldPath);
+        qputenv("QUILLORY_SPREADSHEET", oldProgram);
+        qputenv("XDG_CACHE_HOME", oldCache);
+    });
+
+    QtPlatform platform;
+    QCOMPARE(platform.FindSpreadsheetProgram().program, expected);
+
+    QStringList boxes;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->reject();
+        }
+    });
+    closer.start(50);
+    Form1 w(platform);
+    w.ListView2->ColumnHeaders.Add(QStringLiteral(" Valid Numbers"));
+    w.ListView2->ListItems.Add(QStringLiteral("888-342-9122"));
+
+    w.PushButton13_Click();
+
+    QCOMPARE(boxes.size(), 1);
+    const QString text = boxes.first();
+    const QString lead =
+        QStringLiteral("Cannot start the spreadsheet program %1: ").arg(QDir::toNativeSeparators(expected));
+    QVERIFY2(text.startsWith(lead), qPrintable(text));
+    // The message names the workbook, and it is there.
+    static const QRegularExpression kept(QStringLiteral("The workbook is kept as (\\S+\\.xlsx)"));
+    const QRegularExpressionMatch match = kept.match(text);
+    QVERIFY2(match.hasMatch(), qPrintable(text));
+    READ_OR_SKIP(sheet, match.captured(1));
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("888-342-9122"));
 }
 
 QTEST_MAIN(TestSpreadsheet)
