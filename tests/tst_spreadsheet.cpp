@@ -991,12 +991,11 @@ void TestSpreadsheet::namedProgramIsNeverReplacedByAnother()
     QFETCH(QString, expected);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString started = dir.filePath(QStringLiteral("started"));
     for (const QString &name :
          {QStringLiteral("soffice"), QStringLiteral("libreoffice"), QStringLiteral("xdg-open")}) {
         QFile script(dir.filePath(name));
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho \"$0\" >> '" + QFile::encodeName(started) + "'\n");
+        script.write("#!/bin/sh\n"); // what discovery could fall back to
         script.close();
         QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
