@@ -137,6 +137,21 @@ private:
     Form1 &m_w;
 };
 
+// Why `program` did not start, where its file tells more than `reported`.
+QString whyCannotStart(const QString &program, const QString &reported)
+{
+    if (!program.contains(u'/'))
+        return reported; // a name looked up in PATH: the starter's own words
+    const QFileInfo file(program);
+    if (!file.exists())
+        return QStringLiteral("there is no such file");
+    if (file.isDir())
+        return QStringLiteral("it is a folder");
+    if (!file.isExecutable())
+        return QStringLiteral("it is not executable");
+    return reported;
+}
+
 // Both "Save Results As Excel File" buttons: the list as a new workbook, handed
 // to the spreadsheet program. A failure that would spoil every later step is
 // reported once and ends the command.
@@ -229,8 +244,13 @@ void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, 
         try {
             platform.Shell(program.program, program.argumentsBeforeFile + QStringList{path});
         } catch (const Failure &failure) {
-            throw Failure(QStringLiteral("%1 (the workbook is kept as %2)")
-                              .arg(failure.description(), QDir::toNativeSeparators(path)));
+            // The program may be the user's own choice: name it, and say where
+            // the finished workbook waits.
+            throw Failure(
+                QStringLiteral("Cannot start the spreadsheet program %1: %2. The workbook is kept as %3")
+                    .arg(QDir::toNativeSeparators(program.program),
+                         whyCannotStart(program.program, failure.description()),
+                         QDir::toNativeSeparators(path)));
         }
     });
     // 174: the pointer goes back to 0 as `busy` ends.

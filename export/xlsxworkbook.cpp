@@ -8,15 +8,23 @@
 #include <xlsxwriter.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <future>
+#include <mutex>
 #include <system_error>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -76,12 +84,209 @@ extern "C" int zipOpenNewFileInZip4_64(void *file, const char *filename, const v
                 crcForCrypting, versionMadeBy, flagBase, zip64);
 }
 
+// The temporary files libxlsxwriter makes for one workbook. The library loses
+// track of one when it gives up half-way (workbook_close returns on a failed
+// write without closing it), and such a file, unlinked, keeps its disk space
+// for as long as it is open. So the files are made here, as streams whose
+// closing is seen: what is still open once the library is done is closed by
+// the owner. A failed write is kept, because the library does not check its
+// own writes into these files.
+class XlsxTempFiles final
+{
+public:
+    explicit XlsxTempFiles(QByteArray folder) : m_folder(std::move(folder)) {}
+    ~XlsxTempFiles() { closeLeftovers(); }
+    XlsxTempFiles(const XlsxTempFiles &) = delete;
+    XlsxTempFiles &operator=(const XlsxTempFiles &) = delete;
+
+    // While it lives, the library's files opened on this thread belong to `files`.
+    class Collecting
+    {
+    public:
+        explicit Collecting(XlsxTempFiles *files) : m_previous(std::exchange(s_current, files)) {}
+        ~Collecting() { s_current = m_previous; }
+        Collecting(const Collecting &) = delete;
+        Collecting &operator=(const Collecting &) = delete;
+
+    private:
+        XlsxTempFiles *m_previous;
+    };
+    static XlsxTempFiles *current() { return s_current; }
+
+    FILE *create();
+    // Closes what the library left open. Only once it is done with the files.
+    void closeLeftovers();
+    int writeError() const { return m_writeError.load(); } // errno of the first failed write
+
+private:
+    struct File
+    {
+        XlsxTempFiles *owner;
+        int fd;
+        FILE *stream;
+    };
+    static ssize_t read(void *cookie, char *buffer, size_t size);
+    static ssize_t write(void *cookie, const char *buffer, size_t size);
+    static int seek(void *cookie, off64_t *offset, int whence);
+    static int close(void *cookie);
+
+    const QByteArray m_folder;
+    std::mutex m_mutex; // the library closes on whichever thread it runs
+    std::vector<FILE *> m_open;
+    std::atomic<int> m_writeError{0};
+
+    static thread_local XlsxTempFiles *s_current;
+};
+
+thread_local XlsxTempFiles *XlsxTempFiles::s_current = nullptr;
+
+FILE *XlsxTempFiles::create()
+{
+    std::string name = m_folder.toStdString() + "/.quillory-XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    ::unlink(name.c_str()); // nothing stays behind, however the program ends
+    auto *file = new (std::nothrow) File{this, fd, nullptr};
+    FILE *stream = file ? ::fopencookie(file, "w+",
+                                        {&XlsxTempFiles::read, &XlsxTempFiles::write, &XlsxTempFiles::seek,
+                                         &XlsxTempFiles::close})
+                        : nullptr;
+    if (!stream) {
+        const int error = errno;
+        delete file;
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    }
+    file->stream = stream;
+    const std::lock_guard lock(m_mutex);
+    m_open.push_back(stream);
+    return stream;
+}
+
+void XlsxTempFiles::closeLeftovers()
+{
+    std::vector<FILE *> left;
+    {
+        const std::lock_guard lock(m_mutex);
+        left.swap(m_open);
+    }
+    for (FILE *stream : left)
+        std::fclose(stream); // a failing write changes nothing now: the workbook is done, or dropped
+}
+
+ssize_t XlsxTempFiles::read(void *cookie, char *buffer, size_t size)
+{
+    const auto *file = static_cast<const File *>(cookie);
+    ssize_t n;
+    do
+        n = ::read(file->fd, buffer, size);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
+ssize_t XlsxTempFiles::write(void *cookie, const char *buffer, size_t size)
+{
+    auto *file = static_cast<File *>(cookie);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(file->fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            int none = 0;
+            file->owner->m_writeError.compare_exchange_strong(none, n < 0 ? errno : ENOSPC);
+            return ssize_t(done); // short: the stream reports the error
+        }
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+int XlsxTempFiles::seek(void *cookie, off64_t *offset, int whence)
+{
+    const auto *file = static_cast<const File *>(cookie);
+    const off64_t at = ::lseek64(file->fd, *offset, whence);
+    if (at < 0)
+        return -1;
+    *offset = at;
+    return 0;
+}
+
+int XlsxTempFiles::close(void *cookie)
+{
+    auto *file = static_cast<File *>(cookie);
+    {
+        XlsxTempFiles &owner = *file->owner;
+        const std::lock_guard lock(owner.m_mutex);
+        const auto it = std::find(owner.m_open.begin(), owner.m_open.end(), file->stream);
+        if (it != owner.m_open.end())
+            owner.m_open.erase(it);
+    }
+    const int result = ::close(file->fd);
+    delete file;
+    return result;
+}
+
+// Every temporary file of libxlsxwriter is asked for here. The files of a
+// workbook of ours are made and tracked by it; any other caller gets the
+// library's own.
+extern "C" FILE *lxw_tmpfile(char *tmpdir)
+{
+    if (XlsxTempFiles *files = XlsxTempFiles::current())
+        return files->create();
+    using Make = FILE *(*)(char *);
+    static const auto next = reinterpret_cast<Make>(dlsym(RTLD_NEXT, "lxw_tmpfile"));
+    return next ? next(tmpdir) : nullptr;
+}
+
+namespace {
+
+// Length of an "_xHHHH_" escape at `p`, or 0.
+std::size_t escapeAt(const char *p)
+{
+    if (p[0] != '_' || p[1] != 'x')
+        return 0;
+    for (int k = 2; k < 6; ++k)
+        if (!std::isxdigit(static_cast<unsigned char>(p[k])))
+            return 0;
+    return p[6] == '_' ? 7 : 0;
+}
+
+} // namespace
+
+// libxlsxwriter refuses a cell text longer than a cell holds, but counts the
+// characters of the escaped form, so a text of 5,000 control characters would
+// count 35,000. The texts reaching it were already cut to what a cell holds
+// (appendCellText), so its check counts here what the spreadsheet will read:
+// an escape is the one character it stands for.
+extern "C" size_t lxw_utf8_strlen(const char *str)
+{
+    std::size_t characters = 0;
+    for (const char *p = str; *p;) {
+        if (const std::size_t escape = escapeAt(p)) {
+            p += escape;
+        } else {
+            do
+                ++p;
+            while ((static_cast<unsigned char>(*p) & 0xC0) == 0x80);
+        }
+        ++characters;
+    }
+    return characters;
+}
+
 XlsxWorkbook::XlsxWorkbook(const QString &path, const QString &tempFolder)
-    : m_path(path), m_nativePath(QFile::encodeName(path)), m_tempFolder(QFile::encodeName(tempFolder))
+    : m_path(path),
+      m_nativePath(QFile::encodeName(path)),
+      m_tempFolder(QFile::encodeName(tempFolder.isEmpty() ? QDir::tempPath() : tempFolder)),
+      m_tempFiles(std::make_unique<XlsxTempFiles>(m_tempFolder))
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    options.tmpdir = m_tempFolder.isEmpty() ? nullptr : m_tempFolder.data();
+    options.tmpdir = m_tempFolder.data();
+    const XlsxTempFiles::Collecting collecting(m_tempFiles.get());
     options.use_zip64 = LXW_FALSE;
 
     m_book = workbook_new_opt(m_nativePath.constData(), &options);
@@ -122,16 +327,13 @@ XlsxWorkbook::~XlsxWorkbook()
 void XlsxWorkbook::discard()
 {
     if (m_book) {
-        // Freeing an unfinished workbook leaves its row file open; close it
-        // here (it was never linked into the folder, so nothing stays behind).
-        if (m_sheet && m_sheet->optimize_tmpfile) {
-            std::fclose(m_sheet->optimize_tmpfile);
-            m_sheet->optimize_tmpfile = nullptr;
-        }
+        // Freeing an unfinished workbook leaves its row file open: closed below.
         lxw_workbook_free(std::exchange(m_book, nullptr));
         m_sheet = nullptr;
         m_text = nullptr;
     }
+    if (m_tempFiles)
+        m_tempFiles->closeLeftovers();
     if (!m_closed)
         QFile::remove(m_path);
 }
@@ -143,8 +345,17 @@ void XlsxWorkbook::fail(int error, const QString &what) const
     throw Failure(text);
 }
 
+// A row that did not reach the temporary file would be missing from the sheet.
+void XlsxWorkbook::failOnTempFileError() const
+{
+    if (const int error = m_tempFiles->writeError())
+        throw Failure(QStringLiteral("Cannot write the temporary file of the workbook in %1: %2")
+                          .arg(nativePath(QFile::decodeName(m_tempFolder)), systemReason(error)));
+}
+
 void XlsxWorkbook::writeText(std::uint32_t row, int column, const std::string &utf8)
 {
+    failOnTempFileError();
     const lxw_error error = worksheet_write_string(m_sheet, row, lxw_col_t(column), utf8.c_str(), m_text);
     if (error != LXW_NO_ERROR) {
         char cell[LXW_MAX_CELL_NAME_LENGTH];
@@ -171,7 +382,8 @@ void XlsxWorkbook::close(const std::function<void()> &whileWriting)
         lxw_error error;
         int reason; // errno of the worker thread
     };
-    const auto write = [book] {
+    const auto write = [book, files = m_tempFiles.get()] {
+        const XlsxTempFiles::Collecting collecting(files);
         errno = 0;
         const lxw_error error = workbook_close(book); // frees the workbook in every case
         return Outcome{error, errno};
@@ -191,11 +403,14 @@ void XlsxWorkbook::close(const std::function<void()> &whileWriting)
         }
     } catch (...) {
         writing.wait(); // the file is complete or failed only once the worker is done
+        m_tempFiles->closeLeftovers();
         QFile::remove(m_path);
         throw;
     }
 
     const Outcome outcome = writing.get();
+    // The library is done with its files: whatever it left open goes now.
+    m_tempFiles->closeLeftovers();
     if (outcome.error != LXW_NO_ERROR) {
         QFile::remove(m_path);
         QString text = QStringLiteral("Cannot write the workbook %1: ").arg(nativePath(m_path))
@@ -203,6 +418,11 @@ void XlsxWorkbook::close(const std::function<void()> &whileWriting)
         if (isFileError(outcome.error) && outcome.reason)
             text += QStringLiteral(" (") + systemReason(outcome.reason) + QLatin1Char(')');
         throw Failure(text);
+    }
+    if (m_tempFiles->writeError()) {
+        // The library packed a temporary file that was cut short.
+        QFile::remove(m_path);
+        failOnTempFileError();
     }
     m_closed = true;
 }
@@ -288,7 +508,7 @@ CellTextResult appendCellTextImpl(std::string &out, View text, bool removeEquals
         }
         const bool escape = needsEscape(cp);
         const bool protect = cp == u'_' && startsEscape(text, i);
-        const qsizetype cost = escape || protect ? 7 : units;
+        const qsizetype cost = units; // an escape is still the one character to the spreadsheet
         if (cellChars + cost > XlsxWorkbook::MaxCellChars) {
             result.cut = true;
             break;

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 struct lxw_workbook;
 struct lxw_worksheet;
 struct lxw_format;
+class XlsxTempFiles;
 
 // A one-sheet .xlsx workbook written row by row with libxlsxwriter in its
 // constant-memory mode: cells must be written in row order, and memory stays
@@ -19,6 +21,12 @@ struct lxw_format;
 // closing the window) removes whatever is there, so no half-written workbook
 // is ever left behind, so `path` must be a file this object may delete. Every
 // library error throws Failure with its description.
+//
+// The library's temporary files are made and tracked here: whatever it left
+// open when it gave up (a full disk) is closed as the workbook is finished or
+// dropped, so a failed export holds no descriptor and no disk space, and a
+// temporary file that could not be written fails the workbook instead of
+// leaving a short sheet in it.
 class XlsxWorkbook final
 {
 public:
@@ -40,7 +48,8 @@ public:
     // Writes a text cell formatted as text ("@"), so that the spreadsheet
     // keeps "0123" or "888-342-9122" as typed. Rows and columns count from 0;
     // rows must not go backwards. `utf8` must already be escaped for the
-    // sheet (see appendCellText) and hold at most MaxCellChars characters.
+    // sheet (see appendCellText) and stand for at most MaxCellChars characters
+    // (an escape counts as the one character it stands for).
     void writeText(std::uint32_t row, int column, const std::string &utf8);
 
     // Width of a column in character units.
@@ -54,11 +63,13 @@ public:
 
 private:
     [[noreturn]] void fail(int error, const QString &what) const;
+    void failOnTempFileError() const;
     void discard();
 
     QString m_path;
     QByteArray m_nativePath;
     QByteArray m_tempFolder;
+    std::unique_ptr<XlsxTempFiles> m_tempFiles;
     lxw_workbook *m_book = nullptr;
     lxw_worksheet *m_sheet = nullptr;
     lxw_format *m_text = nullptr;
@@ -69,7 +80,9 @@ private:
 // with the characters XML cannot carry (control characters, NUL) written as
 // the sheet's "_xHHHH_" escapes, and a literal "_xHHHH_" protected as the
 // spreadsheet expects. With `removeEquals` every "=" is left out. Stops before
-// the cell would exceed XlsxWorkbook::MaxCellChars characters.
+// the cell would hold more than XlsxWorkbook::MaxCellChars characters, counted
+// as the spreadsheet counts them: UTF-16 units of the text itself, so an
+// escaped character counts once. Pure: no state, no allocation besides `out`.
 struct CellTextResult
 {
     qsizetype shownChars = 0; // characters (code points) of the text that went into the cell

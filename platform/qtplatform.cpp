@@ -37,12 +37,6 @@ QString titleOrApplicationTitle(const QString &title)
     return title.isEmpty() ? QCoreApplication::applicationName() : title;
 }
 
-bool isExecutableFile(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isFile() && info.isExecutable();
-}
-
 // The folder that holds every one of the given folders.
 QString commonFolder(const QStringList &folders)
 {
@@ -458,12 +452,14 @@ QString QtPlatform::SpreadsheetFolder()
 
 SpreadsheetProgram QtPlatform::FindSpreadsheetProgram()
 {
-    // The user's own choice comes first, when it names a program that can run.
+    // The user's own choice is the one used, even where it cannot run: the
+    // hand-over then says so, rather than another program opening unasked.
     const QString chosen = qEnvironmentVariable("QUILLORY_SPREADSHEET");
     if (!chosen.isEmpty()) {
-        const QString program = chosen.contains(u'/') ? chosen : QStandardPaths::findExecutable(chosen);
-        if (!program.isEmpty() && isExecutableFile(program))
-            return {program, {}};
+        if (chosen.contains(u'/'))
+            return {chosen, {}};
+        const QString found = QStandardPaths::findExecutable(chosen);
+        return {found.isEmpty() ? chosen : found, {}};
     }
 
     // "-n" opens the workbook as a template: a new, unsaved document.

@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "export/xlsxworkbook.h"
 #include "platform/fakeplatform.h"
 #include "platform/qtplatform.h"
 
@@ -11,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -19,6 +21,9 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 namespace {
 
@@ -71,12 +76,22 @@ private slots:
     void libreOfficeReadsTheWorkbook();
     void closingDuringTheExportLeavesNoFile_data();
     void closingDuringTheExportLeavesNoFile();
+    void escapedTextsAreCutOnlyWhenLongerThanACell_data();
+    void escapedTextsAreCutOnlyWhenLongerThanACell();
+    void failedExportHoldsNoDescriptorAndNoSpace_data();
+    void failedExportHoldsNoDescriptorAndNoSpace();
+    void workbookThatCannotBePackedLetsGoOfItsFiles();
+    void namedProgramThatCannotStartIsReported_data();
+    void namedProgramThatCannotStartIsReported();
+    void namedProgramIsNeverReplacedByAnother_data();
+    void namedProgramIsNeverReplacedByAnother();
 
 private:
     ListView *list(const QString &button) const;
     void click(const QString &button);
     QStringList workbooks() const;
     Sheet read(const QString &path, bool sizeOnly = false);
+    QJsonObject readDecoded(const QString &path);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<FakePlatform> m_platform;
@@ -145,6 +160,32 @@ Sheet TestSpreadsheet::read(const QString &path, bool sizeOnly)
     sheet.root = QJsonDocument::fromJson(out).object();
     sheet.cells = sheet.root[QLatin1String("cells")].toObject();
     return sheet;
+}
+
+// The first sheet's texts as a spreadsheet shows them: openpyxl reads the
+// stored text and its own unescape() turns the sheet's "_xHHHH_" escapes back
+// into characters. An empty object when openpyxl is missing.
+QJsonObject TestSpreadsheet::readDecoded(const QString &path)
+{
+    static const char script[] = "import json, sys\n"
+                                 "try:\n"
+                                 "    import openpyxl\n"
+                                 "    from openpyxl.utils.escape import unescape\n"
+                                 "except ImportError:\n"
+                                 "    sys.exit(3)\n"
+                                 "sheet = openpyxl.load_workbook(sys.argv[1]).worksheets[0]\n"
+                                 "json.dump({c.coordinate: unescape(c.value) for row in sheet.iter_rows()\n"
+                                 "           for c in row if isinstance(c.value, str)}, sys.stdout)\n";
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QString::fromLatin1(script), path});
+    if (!reader.waitForFinished(120000))
+        qFatal("the workbook reader did not finish");
+    if (reader.exitStatus() == QProcess::NormalExit && reader.exitCode() == 3)
+        return {};
+    if (reader.exitCode() != 0)
+        qWarning("%s", reader.readAllStandardError().constData());
+    return QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
 }
 
 #define READ_OR_SKIP(sheet, ...) \
@@ -681,6 +722,333 @@ void TestSpreadsheet::handsTheWorkbookToARealProgram()
     QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("888-342-9122"));
     QCOMPARE(sheet.value(QStringLiteral("A3")), QStringLiteral("0123"));
     QCOMPARE(sheet.format(QStringLiteral("A3")), QStringLiteral("@"));
+}
+
+void TestSpreadsheet::escapedTextsAreCutOnlyWhenLongerThanACell_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("expected"); // what the cell holds
+    QTest::addColumn<bool>("cut");
+
+    const auto repeated = [](const QString &piece, qsizetype length) {
+        QString text;
+        while (text.size() < length)
+            text += piece;
+        return text.left(length);
+    };
+    const QString vt(QChar(0x0B));
+    const QString nul(QChar(0));
+    const QString lookalike = QStringLiteral("_x0041_");
+
+    QTest::newRow("5,000 vertical tabs") << QString(5000, QChar(0x0B)) << QString(5000, QChar(0x0B)) << false;
+    const QString literal = repeated(lookalike, 5000);
+    QTest::newRow("5,000 characters of _x0041_ text") << literal << literal << false;
+    QTest::newRow("NULs filling a cell") << QString(32767, QChar(0)) << QString(32767, QChar(0)) << false;
+    const QString fullLiteral = repeated(lookalike, 32767);
+    QTest::newRow("_x0041_ text filling a cell") << fullLiteral << fullLiteral << false;
+    const QString mixed = repeated(QStringLiteral("555") + vt + lookalike + QChar(0xFFFF) + nul, 32767);
+    QTest::newRow("mixed escapes filling a cell") << mixed << mixed << false;
+    QTest::newRow("one control character too many")
+        << QString(32768, QChar(0x01)) << QString(32767, QChar(0x01)) << true;
+    QTest::newRow("_x0041_ text one character too long")
+        << repeated(lookalike, 32768) << repeated(lookalike, 32767) << true;
+    QTest::newRow("plain text one character too long")
+        << QString(32768, QLatin1Char('7')) << QString(32767, QLatin1Char('7')) << true;
+}
+
+void TestSpreadsheet::escapedTextsAreCutOnlyWhenLongerThanACell()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, expected);
+    QFETCH(bool, cut);
+    m_form->ListView2->ListItems.Add(entry);
+    m_form->ListView2->ListItems.Add(QStringLiteral("555-0002"));
+
+    m_form->PushButton13_Click();
+
+    if (cut) {
+        QCOMPARE(m_platform->messages.size(), 1);
+        QVERIFY2(m_platform->messages.first().text.startsWith(QStringLiteral(
+                     "A cell holds at most 32,767 characters: 1 text was cut short, on row 2\r\n")),
+                 qPrintable(m_platform->messages.first().text));
+    } else {
+        QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text.left(300)));
+    }
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    const QJsonObject cells = readDecoded(m_platform->shellCalls.first().arguments.last());
+    if (cells.isEmpty())
+        QSKIP("openpyxl cannot be imported by /usr/bin/python3 (Debian package python3-openpyxl)");
+    const QString read = cells[QLatin1String("A2")].toString();
+    QCOMPARE(read.size(), expected.size());
+    QVERIFY(read == expected); // QCOMPARE would print 32,767 characters
+    QCOMPARE(cells[QLatin1String("A3")].toString(), QStringLiteral("555-0002"));
+}
+
+namespace {
+
+// A tmpfs of `size` mounted on `folder` for one test, or the reason it cannot be.
+QString mountTmpfs(const QString &folder, const QString &size)
+{
+    QProcess mount;
+    mount.start(QStringLiteral("mount"),
+                {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                 QStringLiteral("size=") + size, QStringLiteral("tmpfs"), folder});
+    if (!mount.waitForFinished(30000) || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+        return QStringLiteral("cannot mount a tmpfs (needs root): ")
+            + QString::fromLocal8Bit(mount.readAllStandardError()).trimmed() + mount.errorString();
+    return {};
+}
+
+void unmount(const QString &folder)
+{
+    if (QProcess::execute(QStringLiteral("umount"), {folder}) != 0)
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), folder}); // still busy: let go
+}
+
+// This process's descriptors whose files lie under `folder`.
+QStringList descriptorsUnder(const QString &folder)
+{
+    QStringList found;
+    const QString prefix = folder + QLatin1Char('/');
+    const QStringList fds = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System);
+    for (const QString &fd : fds) {
+        char target[4096];
+        const QByteArray link = QFile::encodeName(QStringLiteral("/proc/self/fd/") + fd);
+        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        const QString path = QFile::decodeName(QByteArray(target, int(n)));
+        if (path == folder || path.startsWith(prefix))
+            found << fd + QStringLiteral(" -> ") + path;
+    }
+    return found;
+}
+
+qulonglong freeBlocks(const QString &folder)
+{
+    struct statvfs fs
+    {
+    };
+    if (::statvfs(QFile::encodeName(folder).constData(), &fs) != 0)
+        return 0;
+    return fs.f_bfree;
+}
+
+} // namespace
+
+void TestSpreadsheet::failedExportHoldsNoDescriptorAndNoSpace_data()
+{
+    QTest::addColumn<int>("entries");
+    // Rows of about 100 bytes on a 1 MiB file system.
+    QTest::newRow("rows do not fit") << 40000;
+    QTest::newRow("rows fit, the finished sheet does not") << 7000;
+}
+
+void TestSpreadsheet::failedExportHoldsNoDescriptorAndNoSpace()
+{
+    QFETCH(int, entries);
+    const QString disk = m_dir->filePath(QStringLiteral("disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (const QString problem = mountTmpfs(disk, QStringLiteral("1m")); !problem.isEmpty())
+        QSKIP(qPrintable(problem));
+    const auto unmountAtEnd = qScopeGuard([&] { unmount(disk); });
+    m_platform->spreadsheetFolder = disk + QStringLiteral("/cache");
+    QVERIFY(QDir().mkpath(m_platform->spreadsheetFolder));
+    const qulonglong freeBefore = freeBlocks(disk);
+    QVERIFY(freeBefore > 0);
+
+    NumberListModel *model = m_form->ListView2->listModel();
+    model->beginBatch();
+    for (int i = 0; i < entries; ++i)
+        model->append(QLatin1StringView("1-888-342-9122"));
+    model->endBatch();
+
+    // Each failed try must let go of all it took, not only the last one.
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        m_platform->messages.clear();
+        m_form->PushButton13_Click();
+
+        QCOMPARE(m_platform->messages.size(), 1);
+        const QString report = m_platform->messages.first().text;
+        QVERIFY2(report.contains(QStringLiteral("No space left on device")), qPrintable(report));
+        QVERIFY(m_platform->shellCalls.isEmpty());
+        QCOMPARE(workbooks(), QStringList());
+        const QStringList held = descriptorsUnder(disk);
+        QVERIFY2(held.isEmpty(), qPrintable(held.join(QStringLiteral(", "))));
+        QCOMPARE(freeBlocks(disk), freeBefore);
+        QCOMPARE(m_form->MousePointer(), 0);
+    }
+
+    // With room again the same command succeeds.
+    m_form->ListView2->ListItems.Clear();
+    m_form->ListView2->ListItems.Add(QStringLiteral("888-342-9122"));
+    m_platform->messages.clear();
+    m_form->PushButton13_Click();
+    QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text));
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    QCOMPARE(descriptorsUnder(disk), QStringList());
+    READ_OR_SKIP(sheet, m_platform->shellCalls.first().arguments.last());
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("888-342-9122"));
+}
+
+void TestSpreadsheet::workbookThatCannotBePackedLetsGoOfItsFiles()
+{
+    // The workbook's folder is full while its temporary files have room, so
+    // the library gives up while packing, with its zip stream and the sheet's
+    // temporary file still open.
+    const QString disk = m_dir->filePath(QStringLiteral("disk"));
+    const QString temp = m_dir->filePath(QStringLiteral("temp"));
+    QVERIFY(QDir().mkpath(disk) && QDir().mkpath(temp));
+    if (const QString problem = mountTmpfs(disk, QStringLiteral("64k")); !problem.isEmpty())
+        QSKIP(qPrintable(problem));
+    const auto unmountAtEnd = qScopeGuard([&] { unmount(disk); });
+    const qulonglong freeBefore = freeBlocks(disk);
+    const QString path = disk + QStringLiteral("/book.xlsx");
+
+    QString failure;
+    {
+        XlsxWorkbook book(path, temp);
+        QRandomGenerator random(15);
+        // Texts that do not pack: the packed sheet outgrows the folder.
+        for (std::uint32_t row = 0; row < 20000; ++row) {
+            const QByteArray text = QByteArray::number(random.generate64(), 16).rightJustified(16, '0')
+                + QByteArray::number(random.generate64(), 16);
+            book.writeText(row, 0, text.toStdString());
+        }
+        try {
+            book.close();
+        } catch (const Failure &error) {
+            failure = error.description();
+        }
+        // Already let go of, while the workbook object still lives.
+        const QStringList held = descriptorsUnder(disk) + descriptorsUnder(temp);
+        QVERIFY2(held.isEmpty(), qPrintable(held.join(QStringLiteral(", "))));
+    }
+    QVERIFY2(failure.startsWith(QStringLiteral("Cannot write the workbook ")), qPrintable(failure));
+    QVERIFY(!QFileInfo::exists(path));
+    QCOMPARE(freeBlocks(disk), freeBefore);
+}
+
+void TestSpreadsheet::namedProgramThatCannotStartIsReported_data()
+{
+    QTest::addColumn<QString>("program"); // <dir> is a temporary folder
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no such file") << QStringLiteral("<dir>/gone/calc")
+                                  << QStringLiteral("there is no such file");
+    QTest::newRow("not executable") << QStringLiteral("<dir>/plain.txt")
+                                    << QStringLiteral("it is not executable");
+    QTest::newRow("a folder") << QStringLiteral("<dir>") << QStringLiteral("it is a folder");
+    // Only the starter knows why a name in PATH did not start.
+    QTest::newRow("a name") << QStringLiteral("no-such-calc") << QStringLiteral("File not found");
+}
+
+void TestSpreadsheet::namedProgramThatCannotStartIsReported()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    {
+        QFile plain(dir.filePath(QStringLiteral("plain.txt")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("#!/bin/sh\n");
+    }
+    program.replace(QStringLiteral("<dir>"), dir.path());
+    m_platform->spreadsheetProgram = {program, {}};
+    m_platform->shellFails = true;
+    m_form->ListView2->ListItems.Add(QStringLiteral("888-342-9122"));
+
+    m_form->PushButton13_Click();
+
+    QCOMPARE(m_platform->shellCalls.size(), 1);
+    QCOMPARE(m_platform->shellCalls.first().program, program);
+    const QString book = m_platform->shellCalls.first().arguments.last();
+    QCOMPARE(m_platform->messages.size(), 1);
+    const QString text = m_platform->messages.first().text;
+    QVERIFY2(text.startsWith(
+                 QStringLiteral("Cannot start the spreadsheet program %1: %2. The workbook is kept as %3\r\n")
+                     .arg(QDir::toNativeSeparators(program), reason, QDir::toNativeSeparators(book))),
+             qPrintable(text));
+    QVERIFY(text.contains(QStringLiteral("PushButton13_Click at line 172")));
+    READ_OR_SKIP(sheet, book);
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("888-342-9122"));
+}
+
+void TestSpreadsheet::namedProgramIsNeverReplacedByAnother_data()
+{
+    QTest::addColumn<QString>("chosen");   // QUILLORY_SPREADSHEET; <dir> is the PATH folder
+    QTest::addColumn<QString>("expected"); // the program the export tries
+    QTest::newRow("no such file") << QStringLiteral("<dir>/gone") << QStringLiteral("<dir>/gone");
+    QTest::newRow("not executable") << QStringLiteral("<dir>/plain.txt") << QStringLiteral("<dir>/plain.txt");
+    QTest::newRow("a folder") << QStringLiteral("<dir>/sub") << QStringLiteral("<dir>/sub");
+    QTest::newRow("a name not in PATH") << QStringLiteral("no-such-calc") << QStringLiteral("no-such-calc");
+}
+
+void TestSpreadsheet::namedProgramIsNeverReplacedByAnother()
+{
+    // The real discovery and hand-over, with LibreOffice's names in PATH.
+    QFETCH(QString, chosen);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const QString &name :
+         {QStringLiteral("soffice"), QStringLiteral("libreoffice"), QStringLiteral("xdg-open")}) {
+        QFile script(dir.filePath(name));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\n"); // what discovery could fall back to
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    {
+        QFile plain(dir.filePath(QStringLiteral("plain.txt")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("#!/bin/sh\n");
+    }
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    chosen.replace(QStringLiteral("<dir>"), dir.path());
+    expected.replace(QStringLiteral("<dir>"), dir.path());
+
+    const QByteArray oldPath = qgetenv("PATH");
+    const QByteArray oldProgram = qgetenv("QUILLORY_SPREADSHEET");
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("PATH", QFile::encodeName(dir.path()));
+    qputenv("QUILLORY_SPREADSHEET", QFile::encodeName(chosen));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
+    const auto restore = qScopeGuard([&] {
+        qputenv("PATH", oldPath);
+        qputenv("QUILLORY_SPREADSHEET", oldProgram);
+        qputenv("XDG_CACHE_HOME", oldCache);
+    });
+
+    QtPlatform platform;
+    QCOMPARE(platform.FindSpreadsheetProgram().program, expected);
+
+    QStringList boxes;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->reject();
+        }
+    });
+    closer.start(50);
+    Form1 w(platform);
+    w.ListView2->ColumnHeaders.Add(QStringLiteral(" Valid Numbers"));
+    w.ListView2->ListItems.Add(QStringLiteral("888-342-9122"));
+
+    w.PushButton13_Click();
+
+    QCOMPARE(boxes.size(), 1);
+    const QString text = boxes.first();
+    const QString lead =
+        QStringLiteral("Cannot start the spreadsheet program %1: ").arg(QDir::toNativeSeparators(expected));
+    QVERIFY2(text.startsWith(lead), qPrintable(text));
+    // The message names the workbook, and it is there.
+    static const QRegularExpression kept(QStringLiteral("The workbook is kept as (\\S+\\.xlsx)"));
+    const QRegularExpressionMatch match = kept.match(text);
+    QVERIFY2(match.hasMatch(), qPrintable(text));
+    READ_OR_SKIP(sheet, match.captured(1));
+    QCOMPARE(sheet.value(QStringLiteral("A2")), QStringLiteral("888-342-9122"));
 }
 
 QTEST_MAIN(TestSpreadsheet)
