@@ -713,10 +713,14 @@ void TestQtPlatform::findsSpreadsheetProgram_data()
     QTest::newRow("chosen program by full path")
         << QStringLiteral("<dir>/my-sheet") << QStringList{mine, soffice} << QString() << mine
         << QStringList();
-    QTest::newRow("chosen file that cannot run is ignored")
-        << QStringLiteral("<dir>/plain.txt") << QStringList{soffice} << QString() << soffice << calc;
-    QTest::newRow("chosen program missing is ignored")
-        << QStringLiteral("<dir>/gone") << QStringList() << QString() << QString() << QStringList();
+    // The user's choice stands even when it cannot run: starting it then says why,
+    // rather than another program opening the workbook without a word.
+    QTest::newRow("chosen file that cannot run is still the choice")
+        << QStringLiteral("<dir>/plain.txt") << QStringList{soffice} << QString()
+        << QStringLiteral("plain.txt") << QStringList();
+    QTest::newRow("chosen program missing is still the choice")
+        << QStringLiteral("<dir>/gone") << QStringList() << QString() << QStringLiteral("gone")
+        << QStringList();
     QTest::newRow("soffice") << QString() << QStringList{soffice, libreoffice} << QString() << soffice
                              << calc;
     QTest::newRow("libreoffice") << QString() << QStringList{libreoffice} << QString() << libreoffice << calc;
