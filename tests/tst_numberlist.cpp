@@ -292,6 +292,7 @@ void TestNumberList::memoryFollowsWhatListsKeep()
     std::optional<NumberListSnapshot> snapshot;
     std::vector<qsizetype> snapshotEntries;
     std::vector<EntryText> snapshotTexts; // read through the same bytes while the snapshot lives
+    std::vector<std::uint8_t> bytesOf;    // textBytes() of each generated entry, worked out once
 
     // Every entry of a short list, a sample of a long one (the survivors are few).
     auto sampled = [](qsizetype n) { return n <= 20'000 ? qsizetype(1) : n / 1'000; };
@@ -323,7 +324,7 @@ void TestNumberList::memoryFollowsWhatListsKeep()
         std::size_t keptTexts = 0, keptEntries = 0, records = 0;
         for (const Expected &list : lists) {
             for (qsizetype i : list.entries)
-                keptTexts += textBytes(source.text(i));
+                keptTexts += bytesOf[std::size_t(i)];
             keptEntries += list.entries.size();
             records += std::size_t(list.model->capacity()) * sizeof(EntryRecord);
         }
@@ -354,8 +355,11 @@ void TestNumberList::memoryFollowsWhatListsKeep()
     for (const QString &step : steps.split(QLatin1Char(' '))) {
         if (step == QLatin1String("import")) {
             const NumberListModel::Batch batch(input);
+            bytesOf.resize(std::size_t(source.total()));
             for (qsizetype i = 0; i < source.total(); ++i) {
-                input.append(QStringView(source.text(i)));
+                const QString text = source.text(i);
+                bytesOf[std::size_t(i)] = std::uint8_t(textBytes(text));
+                input.append(QStringView(text));
                 if (!source.checked(i))
                     input.setChecked(input.count() - 1, false);
                 in.entries.push_back(i);
