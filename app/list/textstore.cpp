@@ -255,24 +255,31 @@ void TextArena::compact()
         return index < sparse.size() && sparse[index];
     };
 
-    // A text that several lists share is moved once and stays shared.
-    std::unordered_map<EntryRecord, EntryRecord> moved;
+    // The lists with texts to move, each with the position of its first one.
+    std::vector<std::pair<std::shared_ptr<RecordBlock> *, std::size_t>> lists;
     for (std::shared_ptr<RecordBlock> *holder : m_holders) {
-        const RecordArray &current = (*holder)->m_records;
-        const EntryRecord *first = std::find_if(current.begin(), current.end(), inSparse);
-        if (first == current.end())
-            continue;
-        const std::size_t from = std::size_t(first - current.begin());
+        const RecordArray &records = (*holder)->m_records;
+        const EntryRecord *first = std::find_if(records.begin(), records.end(), inSparse);
+        if (first != records.end())
+            lists.emplace_back(holder, std::size_t(first - records.begin()));
+    }
+    // A text that several lists share is moved once and stays shared. Where
+    // one list alone has texts to move, as after clearing the others, no
+    // table of moved texts is needed.
+    std::unordered_map<EntryRecord, EntryRecord> moved;
+    for (std::size_t k = 0; k < lists.size(); ++k) {
+        std::shared_ptr<RecordBlock> *holder = lists[k].first;
+        const bool remember = k + 1 < lists.size();
         // A snapshot keeps reading the old records and chunks.
         if (holder->use_count() > 1)
             *holder = std::make_shared<RecordBlock>(**holder);
         RecordArray &records = (*holder)->m_records;
-        for (std::size_t i = from; i < records.size(); ++i) {
+        for (std::size_t i = lists[k].second; i < records.size(); ++i) {
             const EntryRecord r = records[i];
             if (!inSparse(r))
                 continue;
             const EntryRecord key = r & ~kCheckedBit;
-            const auto found = moved.find(key);
+            const auto found = moved.empty() ? moved.end() : moved.find(key);
             EntryRecord to;
             if (found != moved.end()) {
                 to = found->second;
@@ -286,7 +293,7 @@ void TextArena::compact()
             }
             records[i] = to | (r & kCheckedBit);
             release(r);
-            if (found == moved.end())
+            if (remember && found == moved.end())
                 moved.emplace(key, to);
         }
     }
