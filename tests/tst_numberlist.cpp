@@ -8,7 +8,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
+#include <optional>
+#include <vector>
+
+#include <malloc.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +46,49 @@ void fill(ListView &view, int count)
     model->endBatch();
 }
 
+// Resident memory of the whole process, from the kernel's own count.
+std::size_t residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? std::size_t(fields[1].toULongLong()) * std::size_t(::sysconf(_SC_PAGESIZE))
+                             : 0;
+}
+
+// A generated import: `valid` phone numbers spread evenly among `invalid`
+// longer texts. Entry i is a pure function of i, so the expected lists are
+// lists of indices and the texts are made afresh to compare.
+struct Import
+{
+    qsizetype invalid = 0;
+    qsizetype valid = 0;
+    int invalidLength = 0;
+
+    qsizetype total() const { return invalid + valid; }
+    qsizetype stride() const { return total() / valid; }
+    bool isValid(qsizetype i) const { return i % stride() == stride() / 2 && i / stride() < valid; }
+    bool checked(qsizetype i) const { return i % 7 != 3; }
+    QString text(qsizetype i) const
+    {
+        if (isValid(i)) {
+            const QString number = QStringLiteral("555-%1").arg(i % 10'000'000, 7, 10, QLatin1Char('0'));
+            // Every fourth number carries a sign outside Latin-1, kept as UTF-16.
+            return (i / stride()) % 4 == 1 ? QStringLiteral(u"\u260e ") + number : number;
+        }
+        return QStringLiteral("x%1;").arg(i).leftJustified(invalidLength, QLatin1Char('#'));
+    }
+};
+
+// The bytes a text needs at the least: one a character when every character
+// is Latin-1, two otherwise.
+std::size_t textBytes(const QString &s)
+{
+    const bool latin1 = std::all_of(s.cbegin(), s.cend(), [](QChar c) { return c.unicode() <= 0xff; });
+    return std::size_t(s.size()) * (latin1 ? 1 : 2);
+}
+
 } // namespace
 
 class TestNumberList : public QObject
@@ -54,6 +103,8 @@ private slots:
     void newEntriesAreChecked();
     void removingEntryMovesLaterEntriesUp();
     void clearReleasesChunks();
+    void memoryFollowsWhatListsKeep_data();
+    void memoryFollowsWhatListsKeep();
     void snapshotIsUnaffectedByLaterChanges();
     void copyWithinArenaSharesCharacters();
     void copyAcrossArenasKeepsText();
@@ -167,6 +218,211 @@ void TestNumberList::clearReleasesChunks()
     while (view.ListItems.Count() > 0)
         view.ListItems.Remove(1);
     QCOMPARE(arena->bytesAllocated(), std::size_t(0));
+}
+
+void TestNumberList::memoryFollowsWhatListsKeep_data()
+{
+    QTest::addColumn<qsizetype>("invalid");
+    QTest::addColumn<qsizetype>("valid");
+    QTest::addColumn<int>("invalidLength");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<bool>("resident"); // also measure the process's resident memory
+
+    QTest::newRow("clear input, then invalid")
+        << qsizetype(400'000) << qsizetype(200) << 40
+        << QStringLiteral("import validate clear-input clear-invalid") << false;
+    QTest::newRow("clear invalid, then input")
+        << qsizetype(400'000) << qsizetype(200) << 40
+        << QStringLiteral("import validate clear-invalid clear-input") << false;
+    QTest::newRow("valid ones shared by input and results")
+        << qsizetype(400'000) << qsizetype(2'000) << 40
+        << QStringLiteral("import validate clear-invalid remove-invalid-from-input clear-valid") << false;
+    QTest::newRow("invalid removed one by one")
+        << qsizetype(600'000) << qsizetype(300) << 60
+        << QStringLiteral("import validate clear-input remove-invalid") << false;
+    QTest::newRow("invalid removed from the input")
+        << qsizetype(150'000) << qsizetype(300) << 60 << QStringLiteral("import remove-invalid-from-input")
+        << false;
+    QTest::newRow("snapshot of the invalid list held across the clears")
+        << qsizetype(400'000) << qsizetype(200) << 40
+        << QStringLiteral("import validate snapshot-invalid clear-input clear-invalid drop-snapshot")
+        << false;
+    QTest::newRow("snapshot of the valid list held across the clears")
+        << qsizetype(400'000) << qsizetype(200) << 40
+        << QStringLiteral("import validate snapshot-valid clear-input clear-invalid drop-snapshot") << false;
+    QTest::newRow("snapshot dropped, then list cleared")
+        << qsizetype(400'000) << qsizetype(200) << 40
+        << QStringLiteral("import validate clear-input snapshot-invalid drop-snapshot clear-invalid")
+        << false;
+    QTest::newRow("validated twice after clearing")
+        << qsizetype(400'000) << qsizetype(200) << 40
+        << QStringLiteral("import validate clear-invalid validate "
+                          "clear-input clear-invalid import validate")
+        << false;
+    QTest::newRow("large: resident memory follows")
+        << qsizetype(1'500'000) << qsizetype(200) << 48
+        << QStringLiteral("import validate clear-input clear-invalid") << true;
+}
+
+// After every command the text chunks and records stay within twice the
+// texts the lists keep plus 8 bytes an entry, plus a constant, and every entry
+// left reads as it was written.
+void TestNumberList::memoryFollowsWhatListsKeep()
+{
+    QFETCH(qsizetype, invalid);
+    QFETCH(qsizetype, valid);
+    QFETCH(int, invalidLength);
+    QFETCH(QString, steps);
+    QFETCH(bool, resident);
+    const Import source{invalid, valid, invalidLength};
+    constexpr std::size_t kConstant = std::size_t(4) << 20;
+    if (resident)
+        ::malloc_trim(0);
+    const std::size_t residentBefore = resident ? residentBytes() : 0;
+
+    auto arena = std::make_shared<TextArena>();
+    NumberListModel input(arena), validList(arena), invalidList(arena);
+    struct Expected
+    {
+        NumberListModel *model;
+        std::vector<qsizetype> entries; // indices into the import
+        bool copiedFromInput = false;   // validated from the input as it is now
+    };
+    Expected lists[] = {{&input, {}}, {&validList, {}}, {&invalidList, {}}};
+    Expected &in = lists[0], &ok = lists[1], &bad = lists[2];
+    std::optional<NumberListSnapshot> snapshot;
+    std::vector<qsizetype> snapshotEntries;
+    std::vector<EntryText> snapshotTexts; // read through the same bytes while the snapshot lives
+    std::vector<std::uint8_t> bytesOf;    // textBytes() of each generated entry, worked out once
+
+    // Every entry of a short list, a sample of a long one (the survivors are few).
+    auto sampled = [](qsizetype n) { return n <= 20'000 ? qsizetype(1) : n / 1'000; };
+    auto verifyLists = [&] {
+        for (const Expected &list : lists) {
+            const qsizetype n = qsizetype(list.entries.size());
+            QCOMPARE(list.model->count(), n);
+            for (qsizetype row = 0; row < n; row += sampled(n)) {
+                const qsizetype i = list.entries[std::size_t(row)];
+                QCOMPARE(list.model->text(row).toString(), source.text(i));
+                QCOMPARE(list.model->checked(row), source.checked(i));
+                // A result copied from the input still shares its characters,
+                // however often they moved. The input keeps import order.
+                const auto atInput = std::lower_bound(in.entries.cbegin(), in.entries.cend(), i);
+                if (list.copiedFromInput && atInput != in.entries.cend() && *atInput == i)
+                    QCOMPARE(static_cast<const void *>(list.model->text(row).data),
+                             static_cast<const void *>(input.text(atInput - in.entries.cbegin()).data));
+            }
+            if (n > 0)
+                QCOMPARE(list.model->text(n - 1).toString(), source.text(list.entries.back()));
+        }
+        if (snapshot) {
+            const qsizetype n = qsizetype(snapshotEntries.size());
+            QCOMPARE(snapshot->count(), n);
+            for (qsizetype row = 0; row < n; row += sampled(n))
+                QCOMPARE(snapshot->text(row).toString(), source.text(snapshotEntries[std::size_t(row)]));
+            for (std::size_t k = 0; k < snapshotTexts.size(); ++k) {
+                const EntryText &t = snapshotTexts[k];
+                const QString before = t.wide ? t.utf16().toString() : QString(t.latin1());
+                QCOMPARE(before, source.text(snapshotEntries[k * std::size_t(sampled(n))]));
+            }
+        }
+    };
+    auto verifyMemory = [&](const QString &after) {
+        std::size_t keptTexts = 0, keptEntries = 0, records = 0;
+        for (const Expected &list : lists) {
+            for (qsizetype i : list.entries)
+                keptTexts += bytesOf[std::size_t(i)];
+            keptEntries += list.entries.size();
+            records += std::size_t(list.model->capacity()) * sizeof(EntryRecord);
+        }
+        const std::size_t bound = 2 * keptTexts + 8 * keptEntries + kConstant;
+        const std::size_t held = arena->bytesAllocated() + records;
+        if (held > bound)
+            QFAIL(qPrintable(QStringLiteral("after %1: %2 bytes held for %3 bytes of texts in %4 entries")
+                                 .arg(after)
+                                 .arg(held)
+                                 .arg(keptTexts)
+                                 .arg(keptEntries)));
+        if (resident) {
+            // The kernel's count, independent of the store's own: the chunks
+            // given up really went back.
+            // Room the C library keeps free for its next allocations is not
+            // held by the lists: hand it back before counting.
+            ::malloc_trim(0);
+            const std::size_t grown = residentBytes() - std::min(residentBytes(), residentBefore);
+            if (grown > bound + kConstant)
+                QFAIL(qPrintable(
+                    QStringLiteral("after %1: resident memory grew by %2 bytes for %3 bytes of texts")
+                        .arg(after)
+                        .arg(grown)
+                        .arg(keptTexts)));
+        }
+    };
+
+    for (const QString &step : steps.split(QLatin1Char(' '))) {
+        if (step == QLatin1String("import")) {
+            const NumberListModel::Batch batch(input);
+            ok.copiedFromInput = bad.copiedFromInput = false;
+            bytesOf.resize(std::size_t(source.total()));
+            for (qsizetype i = 0; i < source.total(); ++i) {
+                const QString text = source.text(i);
+                bytesOf[std::size_t(i)] = std::uint8_t(textBytes(text));
+                input.append(QStringView(text));
+                if (!source.checked(i))
+                    input.setChecked(input.count() - 1, false);
+                in.entries.push_back(i);
+            }
+        } else if (step == QLatin1String("validate")) {
+            // As the run does: records copied, never characters.
+            validList.clear();
+            invalidList.clear();
+            ok.entries = std::vector<qsizetype>();
+            bad.entries = std::vector<qsizetype>();
+            ok.copiedFromInput = bad.copiedFromInput = true;
+            const NumberListModel::Batch batchValid(validList);
+            const NumberListModel::Batch batchInvalid(invalidList);
+            for (qsizetype row = 0; row < input.count(); ++row) {
+                const qsizetype i = in.entries[std::size_t(row)];
+                Expected &to = source.isValid(i) ? ok : bad;
+                to.model->appendFrom(input, row);
+                to.entries.push_back(i);
+            }
+        } else if (step.startsWith(QLatin1String("clear-"))) {
+            Expected &list = step == QLatin1String("clear-input") ? in
+                : step == QLatin1String("clear-valid")            ? ok
+                                                                  : bad;
+            list.model->clear();
+            list.entries = std::vector<qsizetype>(); // gives its room back
+        } else if (step == QLatin1String("remove-invalid")) {
+            while (bad.model->count() > 0) {
+                bad.model->remove(bad.model->count() - 1);
+                bad.entries.pop_back();
+            }
+        } else if (step == QLatin1String("remove-invalid-from-input")) {
+            for (qsizetype row = input.count() - 1; row >= 0; --row) {
+                if (!source.isValid(in.entries[std::size_t(row)])) {
+                    input.remove(row);
+                    in.entries.erase(in.entries.begin() + row);
+                }
+            }
+        } else if (step.startsWith(QLatin1String("snapshot-"))) {
+            const Expected &list = step == QLatin1String("snapshot-valid") ? ok : bad;
+            snapshot = list.model->snapshot();
+            snapshotEntries = list.entries;
+            for (qsizetype row = 0; row < snapshot->count(); row += sampled(snapshot->count()))
+                snapshotTexts.push_back(snapshot->text(row));
+        } else if (step == QLatin1String("drop-snapshot")) {
+            snapshot.reset();
+            snapshotEntries = std::vector<qsizetype>();
+            snapshotTexts.clear();
+        } else {
+            QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
+        }
+        verifyLists();
+        // An export's snapshot keeps the chunks it reads until it ends.
+        if (!snapshot)
+            verifyMemory(step);
+    }
 }
 
 void TestNumberList::snapshotIsUnaffectedByLaterChanges()

@@ -1,6 +1,7 @@
 #include "app/list/numberlistmodel.h"
 
 #include <climits>
+#include <utility>
 
 QString NumberListSnapshot::cellText(qsizetype row, int column) const
 {
@@ -15,9 +16,13 @@ NumberListModel::NumberListModel(std::shared_ptr<TextArena> arena, QObject *pare
     : QAbstractTableModel(parent),
       m_records(std::make_shared<RecordBlock>(arena ? std::move(arena) : std::make_shared<TextArena>()))
 {
+    m_records->arena()->addHolder(&m_records);
 }
 
-NumberListModel::~NumberListModel() = default;
+NumberListModel::~NumberListModel()
+{
+    m_records->arena()->removeHolder(&m_records);
+}
 
 RecordBlock &NumberListModel::writable()
 {
@@ -138,6 +143,7 @@ void NumberListModel::remove(qsizetype row)
         --m_shownRows;
         endRemoveRows();
     }
+    arena()->compactIfWasteful();
 }
 
 void NumberListModel::clear()
@@ -145,7 +151,10 @@ void NumberListModel::clear()
     flushBatch();
     beginResetModel();
     // Drop the block rather than emptying it: a snapshot may still read it.
-    m_records = std::make_shared<RecordBlock>(m_records->arena());
+    // The new block is in place before the old one goes, since its going may
+    // compact the lists (this one included).
+    std::shared_ptr<RecordBlock> old = std::exchange(m_records, std::make_shared<RecordBlock>(arena()));
+    old.reset();
     m_subItems.reset();
     m_shownRows = 0;
     endResetModel();

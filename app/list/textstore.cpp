@@ -1,11 +1,14 @@
 #include "app/list/textstore.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -21,6 +24,44 @@ void faultIn([[maybe_unused]] void *start, [[maybe_unused]] std::size_t size)
 #endif
 }
 
+// Chunks are mapped on their own rather than taken from the heap: a chunk
+// given up goes back to the system at once, wherever it lies, so the memory
+// the process holds follows what the lists keep.
+#if defined(__linux__)
+std::size_t mappedBytes(std::size_t bytes)
+{
+    static const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+    return (bytes + page - 1) / page * page;
+}
+
+char *allocateChunk(std::size_t bytes)
+{
+    void *p = ::mmap(nullptr, mappedBytes(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        throw std::bad_alloc();
+    return static_cast<char *>(p); // zero-filled
+}
+
+void freeChunkMemory(char *data, std::size_t bytes)
+{
+    ::munmap(data, mappedBytes(bytes));
+}
+#else
+char *allocateChunk(std::size_t bytes)
+{
+    char *p = static_cast<char *>(std::malloc(bytes));
+    if (!p)
+        throw std::bad_alloc();
+    std::memset(p + bytes - EntryText::kReadAhead, 0, EntryText::kReadAhead);
+    return p;
+}
+
+void freeChunkMemory(char *data, std::size_t)
+{
+    std::free(data);
+}
+#endif
+
 } // namespace
 
 TextArena::TextArena()
@@ -32,7 +73,7 @@ TextArena::~TextArena()
 {
     for (Chunk *c : m_chunks) {
         if (c) {
-            std::free(c->data);
+            freeChunkMemory(c->data, c->capacity + EntryText::kReadAhead);
             delete c;
         }
     }
@@ -42,10 +83,7 @@ std::uint32_t TextArena::newChunk(std::size_t capacity)
 {
     auto chunk = std::make_unique<Chunk>();
     // Spare room after the texts lets a short text be read in one wide load.
-    chunk->data = static_cast<char *>(std::malloc(capacity + EntryText::kReadAhead));
-    if (!chunk->data)
-        throw std::bad_alloc();
-    std::memset(chunk->data + capacity, 0, EntryText::kReadAhead);
+    chunk->data = allocateChunk(capacity + EntryText::kReadAhead);
     // A chunk is filled from start to end at once.
     if (capacity == kChunkBytes)
         faultIn(chunk->data, capacity);
@@ -56,9 +94,16 @@ std::uint32_t TextArena::newChunk(std::size_t capacity)
         m_freeSlots.pop_back();
         m_chunks[index] = chunk.release();
     } else {
-        if (m_chunks.size() > kChunkMask)
+        if (m_chunks.size() > kChunkMask) {
+            freeChunkMemory(chunk->data, capacity + EntryText::kReadAhead);
             throw std::bad_alloc();
-        m_chunks.push_back(nullptr);
+        }
+        try {
+            m_chunks.push_back(nullptr);
+        } catch (...) {
+            freeChunkMemory(chunk->data, capacity + EntryText::kReadAhead);
+            throw;
+        }
         index = std::uint32_t(m_chunks.size() - 1);
         m_chunks[index] = chunk.release();
     }
@@ -70,7 +115,7 @@ void TextArena::freeChunk(std::uint32_t index)
 {
     Chunk *c = m_chunks[index];
     m_bytesAllocated -= c->capacity;
-    std::free(c->data);
+    freeChunkMemory(c->data, c->capacity + EntryText::kReadAhead);
     delete c;
     m_chunks[index] = nullptr;
     m_freeSlots.push_back(index);
@@ -93,7 +138,8 @@ EntryRecord TextArena::storeBytes(const void *bytes, std::size_t size, bool wide
         Chunk *c = m_chunks[index];
         std::memcpy(c->data, bytes, size);
         c->size = size;
-        c->refs = 1;
+        c->live = kWholeChunk;
+        c->whole = true;
         return kCheckedBit | (wide ? kWideBit : 0) | (kWholeChunk << (kOffsetBits + kChunkBits))
             | (std::uint64_t(index) << kOffsetBits);
     }
@@ -106,7 +152,7 @@ EntryRecord TextArena::storeBytes(const void *bytes, std::size_t size, bool wide
     }
     std::memcpy(c->data + offset, bytes, size);
     c->size = offset + size;
-    ++c->refs;
+    c->live += size;
     return kCheckedBit | (wide ? kWideBit : 0) | (std::uint64_t(size) << (kOffsetBits + kChunkBits))
         | (std::uint64_t(m_current) << kOffsetBits) | offset;
 }
@@ -141,13 +187,120 @@ void TextArena::release(EntryRecord r)
     if (index == 0)
         return;
     Chunk *c = m_chunks[index];
-    if (--c->refs != 0)
+    c->live -= lengthOf(r);
+    if (c->live != 0)
         return;
     // Nobody refers to it any more, the chunk that takes new texts included:
     // an emptied list gives all its memory back.
     if (index == m_current)
         m_current = 0;
     freeChunk(index);
+}
+
+void TextArena::addHolder(std::shared_ptr<RecordBlock> *holder)
+{
+    m_holders.push_back(holder);
+}
+
+void TextArena::removeHolder(std::shared_ptr<RecordBlock> *holder)
+{
+    m_holders.erase(std::remove(m_holders.begin(), m_holders.end(), holder), m_holders.end());
+}
+
+bool TextArena::wasteful() const
+{
+    std::size_t held = 0;
+    std::size_t live = 0;
+    for (const Chunk *c : m_chunks) {
+        if (!c || c->pinned)
+            continue; // a snapshot's chunks go when it goes
+        held += c->capacity;
+        live += c->whole ? c->capacity : std::size_t(c->live);
+    }
+    return held > 2 * live + kSlackBytes;
+}
+
+void TextArena::compactIfWasteful() noexcept
+{
+    if (m_compacting || m_holders.empty() || !wasteful())
+        return;
+    m_compacting = true;
+    try {
+        compact();
+    } catch (const std::bad_alloc &) {
+        // Every record moved so far reads the same: the rest stay where they are.
+    }
+    m_compacting = false;
+}
+
+void TextArena::compact()
+{
+    // Chunks less than three quarters used are emptied: what stays is well
+    // used, so the next compaction needs many more bytes to go first.
+    std::vector<bool> sparse(m_chunks.size(), false);
+    bool any = false;
+    for (std::size_t i = 1; i < m_chunks.size(); ++i) {
+        const Chunk *c = m_chunks[i];
+        if (c && !c->pinned && !c->whole && c->live * 4 < std::uint64_t(c->size) * 3) {
+            sparse[i] = true;
+            any = true;
+        }
+    }
+    if (!any)
+        return;
+    if (sparse[m_current])
+        m_current = 0; // survivors and new texts go to fresh chunks
+    const auto inSparse = [&sparse](EntryRecord r) {
+        const std::uint32_t index = chunkOf(r);
+        return index < sparse.size() && sparse[index];
+    };
+
+    // The lists with texts to move, each with the position of its first one.
+    std::vector<std::pair<std::shared_ptr<RecordBlock> *, std::size_t>> lists;
+    for (std::shared_ptr<RecordBlock> *holder : m_holders) {
+        const RecordArray &records = (*holder)->m_records;
+        const EntryRecord *first = std::find_if(records.begin(), records.end(), inSparse);
+        if (first != records.end())
+            lists.emplace_back(holder, std::size_t(first - records.begin()));
+    }
+    // A text that several lists share is moved once and stays shared. Where
+    // one list alone has texts to move, as after clearing the others, no
+    // table of moved texts is needed.
+    std::unordered_map<EntryRecord, EntryRecord> moved;
+    for (std::size_t k = 0; k < lists.size(); ++k) {
+        std::shared_ptr<RecordBlock> *holder = lists[k].first;
+        const bool remember = k + 1 < lists.size();
+        // A snapshot keeps reading the old records and chunks.
+        if (holder->use_count() > 1)
+            *holder = std::make_shared<RecordBlock>(**holder);
+        RecordArray &records = (*holder)->m_records;
+        for (std::size_t i = lists[k].second; i < records.size(); ++i) {
+            const EntryRecord r = records[i];
+            if (!inSparse(r))
+                continue;
+            const EntryRecord key = r & ~kCheckedBit;
+            const auto found = moved.empty() ? moved.end() : moved.find(key);
+            EntryRecord to;
+            if (found != moved.end()) {
+                to = found->second;
+                addRef(to);
+            } else {
+                const EntryText t = text(r);
+                to = storeBytes(t.data, std::size_t(t.bytes), t.wide) & ~kCheckedBit;
+                // A slot freed by this pass may hold a fresh chunk by now.
+                if (chunkOf(to) < sparse.size())
+                    sparse[chunkOf(to)] = false;
+            }
+            records[i] = to | (r & kCheckedBit);
+            release(r);
+            if (remember && found == moved.end())
+                moved.emplace(key, to);
+        }
+    }
+    for (std::size_t i = 1; i < sparse.size(); ++i) {
+        if (sparse[i] && m_chunks[i])
+            m_chunks[i]->pinned = true;
+    }
 }
 
 RecordArray::RecordArray(const RecordArray &other)
@@ -193,6 +346,15 @@ void RecordArray::erase(std::size_t i)
 {
     std::memmove(m_data + i, m_data + i + 1, (m_size - i - 1) * sizeof(EntryRecord));
     --m_size;
+    // A list emptied entry by entry gives its room back, a half at a time.
+    if (m_capacity > kShrinkFloor && m_size < m_capacity / 4) {
+        const std::size_t capacity = std::max<std::size_t>(m_size * 2, 64);
+        if (auto *data = static_cast<EntryRecord *>(std::realloc(m_data, capacity * sizeof(EntryRecord)))) {
+            m_data = data;
+            m_capacity = capacity;
+            m_ready = std::min(m_ready, capacity);
+        }
+    }
 }
 
 void RecordArray::release()
@@ -213,6 +375,9 @@ RecordBlock::RecordBlock(const RecordBlock &other) : m_arena(other.m_arena), m_r
 RecordBlock::~RecordBlock()
 {
     clear();
+    // The last holder of a list's old records (a cleared list, a snapshot at
+    // the end of an export) may leave the other lists' chunks mostly unused.
+    m_arena->compactIfWasteful();
 }
 
 void RecordBlock::setChecked(qsizetype i, bool on)

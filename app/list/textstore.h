@@ -15,12 +15,18 @@
 // 64-bit record naming its chunk, offset, length, encoding and check mark. A
 // text whose characters all fit in Latin-1 takes one byte a character, any
 // other text is kept as UTF-16. Copying an entry to another list of the same
-// arena copies the record only. Each chunk counts the records that point into
-// it, so a chunk is freed as soon as no list (or snapshot) refers to it.
+// arena copies the record only. Each chunk counts the bytes of the records
+// that point into it, so a chunk is freed as soon as no list (or snapshot)
+// refers to it. When clears and removals leave the chunks holding much more
+// than the texts still kept, the lists' texts are moved out of the mostly
+// unused chunks into fresh ones (see compactIfWasteful).
 
 // One entry's text, without copying it. Its bytes come from a TextArena
 // chunk, so kReadAhead bytes from its start may be read even where the text is
 // shorter: what lies past its end is another text or the chunk's spare room.
+// A list's text stays where it is until a list of the arena is cleared or
+// loses an entry (a compaction may move it then); a snapshot's stays for as
+// long as the snapshot lives.
 struct EntryText
 {
     static constexpr std::size_t kReadAhead = 16;
@@ -47,6 +53,8 @@ struct EntryText
 // text fills a chunk of its own (texts of 1 MiB and more).
 using EntryRecord = std::uint64_t;
 
+class RecordBlock;
+
 class TextArena
 {
 public:
@@ -67,7 +75,7 @@ public:
             if (size < kWholeChunk && offset + size <= c->capacity) {
                 copySmall(c->data + offset, text.data(), size);
                 c->size = offset + size;
-                ++c->refs;
+                c->live += size;
                 return kCheckedBit | (std::uint64_t(size) << (kOffsetBits + kChunkBits))
                     | (std::uint64_t(m_current) << kOffsetBits) | offset;
             }
@@ -97,13 +105,26 @@ public:
     void addRef(EntryRecord r)
     {
         if (const std::uint32_t index = chunkOf(r))
-            ++m_chunks[index]->refs;
+            m_chunks[index]->live += lengthOf(r);
     }
     void release(EntryRecord record);
 
     // Bytes held in chunks (for tests and benchmarks).
     std::size_t bytesAllocated() const { return m_bytesAllocated; }
     std::size_t liveChunks() const;
+
+    // The record blocks of the lists: compaction may move their texts and give
+    // a list whose block a snapshot shares a copy of its own. A holder stays at
+    // one address from add to remove.
+    void addHolder(std::shared_ptr<RecordBlock> *holder);
+    void removeHolder(std::shared_ptr<RecordBlock> *holder);
+
+    // Where the chunks hold more than twice the bytes the records point at,
+    // moves the holders' texts out of the mostly unused chunks into fresh
+    // ones; the texts read the same. Snapshots keep their records, and the
+    // chunks they read stay until they go. Cheap when there is nothing to do;
+    // never fails (short of memory, the texts stay where they are).
+    void compactIfWasteful() noexcept;
 
     static bool isChecked(EntryRecord r) { return (r >> 63) & 1u; }
     static EntryRecord withChecked(EntryRecord r, bool on)
@@ -116,8 +137,13 @@ private:
     {
         std::size_t size = 0;
         std::size_t capacity = 0;
-        std::uint64_t refs = 0;
+        // Bytes of the records pointing in, counted once per record (a text
+        // of its own chunk counts kWholeChunk); zero when none does.
+        std::uint64_t live = 0;
         char *data = nullptr;
+        bool whole = false; // one text of 1 MiB or more
+        // Left to snapshots by a compaction: no list points in any more.
+        bool pinned = false;
     };
     static constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
     static constexpr unsigned kOffsetBits = 20;
@@ -129,6 +155,8 @@ private:
     static constexpr std::uint64_t kWholeChunk = kLengthMask;
     static constexpr std::uint64_t kWideBit = std::uint64_t(1) << 62;
     static constexpr std::uint64_t kCheckedBit = std::uint64_t(1) << 63;
+    // Waste below this is left alone, so that small lists never compact.
+    static constexpr std::size_t kSlackBytes = std::size_t(2) << 20;
     // Most texts are a phone number long: two overlapping 8-byte moves beat a
     // call to memcpy for them.
     static void copySmall(char *to, const char *from, std::size_t size)
@@ -144,15 +172,20 @@ private:
         }
     }
     static std::uint32_t chunkOf(EntryRecord r) { return std::uint32_t((r >> kOffsetBits) & kChunkMask); }
+    static std::uint64_t lengthOf(EntryRecord r) { return (r >> (kOffsetBits + kChunkBits)) & kLengthMask; }
 
     EntryRecord storeBytes(const void *bytes, std::size_t size, bool wide);
     std::uint32_t newChunk(std::size_t capacity);
     void freeChunk(std::uint32_t index);
+    bool wasteful() const;
+    void compact();
 
     std::vector<Chunk *> m_chunks; // index 0 unused
     std::vector<std::uint32_t> m_freeSlots;
     std::uint32_t m_current = 0; // chunk that takes small texts, 0 = none yet
     std::size_t m_bytesAllocated = 0;
+    std::vector<std::shared_ptr<RecordBlock> *> m_holders;
+    bool m_compacting = false;
 };
 
 // A growable array of records. It grows with realloc: for large blocks the C
@@ -186,7 +219,7 @@ public:
         makeRoom();
         m_data[m_size++] = r;
     }
-    void erase(std::size_t i);
+    void erase(std::size_t i); // gives room back when most of it is unused
     void reserve(std::size_t n)
     {
         if (n > m_capacity)
@@ -199,6 +232,7 @@ public:
     std::size_t ready() const { return m_ready; }
 
     static constexpr std::size_t kFaultWindow = std::size_t(1) << 20;
+    static constexpr std::size_t kShrinkFloor = 4096; // records
 
 private:
     void grow(std::size_t capacity);
@@ -250,6 +284,7 @@ public:
     std::size_t recordCapacity() const { return m_records.capacity(); }
 
 private:
+    friend class TextArena; // compaction rewrites the records in place
     std::shared_ptr<TextArena> m_arena;
     RecordArray m_records;
 };
