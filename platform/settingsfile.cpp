@@ -182,7 +182,8 @@ QString replace(const QString &path, const QByteArray &bytes)
     if (exists) {
         if (::fchmod(file.fd(), old.st_mode & 07777) != 0)
             return fail();
-        // Only root can give a file away; for anyone else the owner is already right.
+        // Only root can give a file away; anyone else's new file is their own, as
+        // with any editor that saves by renaming.
         [[maybe_unused]] const int owned = ::fchown(file.fd(), old.st_uid, old.st_gid);
     }
     if (!writeAll(file.fd(), bytes) || ::fsync(file.fd()) != 0 || !file.close())
