@@ -73,7 +73,7 @@ void writeFile(const QString &path, const QByteArray &contents, bool executable)
 }
 
 // Bytes of a literal, embedded NULs included.
-template <std::size_t N>
+template<std::size_t N>
 QByteArray bytes(const char (&text)[N])
 {
     return QByteArray(text, qsizetype(N - 1));
