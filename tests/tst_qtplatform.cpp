@@ -29,6 +29,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -254,6 +255,7 @@ private slots:
     void savingThroughALinkWritesItsTarget();
     void specialFilesAreNeitherWaitedOnNorReplaced_data();
     void specialFilesAreNeitherWaitedOnNorReplaced();
+    void failedWriteLeavesTheFileAsItWas();
     void settingsStoreFailuresGiveOneNotice_data();
     void settingsStoreFailuresGiveOneNotice();
 
@@ -883,6 +885,53 @@ void TestQtPlatform::specialFilesAreNeitherWaitedOnNorReplaced()
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.texts.front().contains(QDir::toNativeSeparators(path) + QStringLiteral(": ")),
              qPrintable(boxes.texts.front()));
+}
+
+void TestQtPlatform::failedWriteLeavesTheFileAsItWas()
+{
+    // Another program's long group, then ours: the new file cannot be
+    // written whole under a file size limit below its size.
+    QByteArray stored = "[Other]\n";
+    for (int i = 0; i < 400; ++i)
+        stored += "Entry" + QByteArray::number(i) + "=some text of another program\n";
+    stored += "[Quillory]\nCheck1=1\n";
+    const QString path = settingsFilePath();
+    const QString folder = QFileInfo(path).path();
+    QVERIFY(QDir().mkpath(folder));
+    writeFile(path, stored, false);
+
+    struct rlimit old;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = rlim_t(stored.size() / 2);
+    const auto oldSizeHandler = std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    auto restore = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldSizeHandler);
+    });
+
+    BoxCatcher boxes;
+    QtPlatform platform;
+    platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"),
+                         QStringLiteral("0"));
+    restore.dismiss();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSizeHandler);
+
+    QCOMPARE(boxes.texts.size(), 1); // the value did not reach the file: the user hears of it
+    QVERIFY2(boxes.texts.front().startsWith(QStringLiteral("Quillory|Cannot save the setting in ")
+                                            + QDir::toNativeSeparators(path) + QStringLiteral(": ")),
+             qPrintable(boxes.texts.front()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), stored);
+    const QStringList left = QDir(folder).entryList({QFileInfo(path).fileName() + u'*'},
+                                                    QDir::AllEntries | QDir::Hidden | QDir::System);
+    QCOMPARE(left, QStringList{QFileInfo(path).fileName()});
+    QCOMPARE(platform.GetSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"),
+                                 QStringLiteral("1")),
+             QStringLiteral("1"));
 }
 
 void TestQtPlatform::settingsStoreFailuresGiveOneNotice_data()
