@@ -1,6 +1,8 @@
 #include "platform/qtplatform.h"
 
 #include "app/errorreport.h"
+#include "platform/inifile.h"
+#include "platform/settingsfile.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -14,8 +16,6 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QProcess>
-#include <QSaveFile>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTime>
 
@@ -328,29 +328,12 @@ bool QtPlatform::ClipboardSetText(std::shared_ptr<const DeferredText> text, int 
 
 namespace {
 
-// Why the store's file cannot be written, in the words of the file layer.
-QString writeProblem(const QString &path)
+// The file QSettings kept the store of `app` in, so that options saved
+// before are still found.
+QString settingsPath(const QString &app)
 {
-    if (QFileInfo(path).isDir())
-        return QStringLiteral("a folder has its name");
-    QSaveFile probe(path); // what the store writes with; cancelled, it leaves the file alone
-    if (probe.open(QIODevice::WriteOnly)) {
-        probe.cancelWriting();
-        return QStringLiteral("the file could not be written");
-    }
-    return probe.errorString();
-}
-
-QString readProblem(const QString &path, QSettings::Status status)
-{
-    if (status == QSettings::FormatError)
-        return QStringLiteral("its content is not in the form of a settings file");
-    if (QFileInfo(path).isDir())
-        return QStringLiteral("a folder has its name");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return file.errorString();
-    return QStringLiteral("the file could not be read");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + app
+        + QStringLiteral(".ini");
 }
 
 } // namespace
@@ -364,60 +347,43 @@ void QtPlatform::settingsNotice(const QString &text)
     MsgBox(text, MsgBoxStyle::OkOnly, QString());
 }
 
-QString QtPlatform::readProblemOf(const QString &app, const QSettings &store)
-{
-    // Qt keeps a file it has read for the next store object of the same file,
-    // and only the first one hears that it could not be read: the answer is
-    // kept for the run.
-    const auto known = m_storeReadProblems.constFind(app);
-    if (known != m_storeReadProblems.cend())
-        return *known;
-    const QString problem =
-        store.status() == QSettings::NoError ? QString() : readProblem(store.fileName(), store.status());
-    m_storeReadProblems.insert(app, problem);
-    return problem;
-}
-
-// The store may be shared with the maker's other programs: a file that cannot
-// be read is never written over, so that nothing of theirs is lost.
+// The store may be shared with the maker's other programs: only the line of
+// the key changes, and a file that cannot be read is never written over.
 QString QtPlatform::GetSetting(const QString &app, const QString &section, const QString &key,
                                const QString &defaultValue)
 {
-    QSettings store(QSettings::IniFormat, QSettings::UserScope, app, QString());
-    if (const QString problem = readProblemOf(app, store); !problem.isEmpty()) {
+    const QString path = settingsPath(app);
+    const SettingsFile::ReadResult file = SettingsFile::read(path);
+    if (!file.problem.isEmpty()) {
         settingsNotice(QStringLiteral("Cannot read the settings in %1: %2. The options start with their "
                                       "defaults, and the file is left as it is.")
-                           .arg(QDir::toNativeSeparators(store.fileName()), problem));
+                           .arg(QDir::toNativeSeparators(path), file.problem));
         return defaultValue;
     }
-    store.beginGroup(section);
-    const QVariant value = store.value(key);
-    if (!value.isValid())
-        return defaultValue;
-    return value.toString();
+    const std::optional<QByteArray> value = IniFile::value(file.bytes, section.toUtf8(), key.toUtf8());
+    return value ? QString::fromUtf8(*value) : defaultValue;
 }
 
 void QtPlatform::SaveSetting(const QString &app, const QString &section, const QString &key,
                              const QString &value)
 {
-    QSettings store(QSettings::IniFormat, QSettings::UserScope, app, QString());
-    const QString path = QDir::toNativeSeparators(store.fileName());
-    if (const QString problem = readProblemOf(app, store); !problem.isEmpty()) {
+    const QString path = settingsPath(app);
+    const SettingsFile::ReadResult file = SettingsFile::read(path);
+    if (!file.problem.isEmpty()) {
         settingsNotice(QStringLiteral("Cannot read the settings in %1: %2. Changed options are not saved, "
                                       "and the file is left as it is.")
-                           .arg(path, problem));
+                           .arg(QDir::toNativeSeparators(path), file.problem));
         return;
     }
-    store.beginGroup(section);
-    const QVariant stored = store.value(key);
-    if (stored.isValid() && stored.toString() == value)
+    const QByteArray group = section.toUtf8();
+    const QByteArray name = key.toUtf8();
+    const QByteArray text = value.toUtf8();
+    if (IniFile::value(file.bytes, group, name) == text)
         return; // already there: nothing to write
-    store.setValue(key, value);
-    store.endGroup();
-    store.sync();
-    if (store.status() != QSettings::NoError)
-        settingsNotice(
-            QStringLiteral("Cannot save the setting in %1: %2.").arg(path, writeProblem(store.fileName())));
+    const QString problem = SettingsFile::replace(path, IniFile::withValue(file.bytes, group, name, text));
+    if (!problem.isEmpty())
+        settingsNotice(QStringLiteral("Cannot save the setting in %1: %2.")
+                           .arg(QDir::toNativeSeparators(path), problem));
 }
 
 void QtPlatform::Shell(const QString &program, const QStringList &arguments)

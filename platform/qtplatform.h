@@ -2,10 +2,6 @@
 
 #include "platform/platform.h"
 
-#include <QHash>
-
-class QSettings;
-
 // The real desktop, through Qt.
 class QtPlatform final : public Platform
 {
@@ -43,10 +39,6 @@ public:
 private:
     // Tells the user once per run that the settings store cannot be used.
     void settingsNotice(const QString &text);
-    // Why the store of `app` could not be read when it was first opened in
-    // this run; empty when it could.
-    QString readProblemOf(const QString &app, const QSettings &store);
 
     bool m_settingsNoticeGiven = false;
-    QHash<QString, QString> m_storeReadProblems;
 };

@@ -20,7 +20,19 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <functional>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +71,20 @@ void writeFile(const QString &path, const QByteArray &contents, bool executable)
     if (executable)
         permissions |= QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
     QVERIFY(file.setPermissions(permissions));
+}
+
+// Bytes of a literal, embedded NULs included.
+template<std::size_t N>
+QByteArray bytes(const char (&text)[N])
+{
+    return QByteArray(text, qsizetype(N - 1));
+}
+
+// Permission bits of a file, following links; -1 when it is missing.
+int modeOf(const QString &path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
 QString readText(const QString &path)
@@ -109,11 +135,86 @@ private:
     QTimer m_timer;
 };
 
+// What a symbolic link says, as written.
+QByteArray linkText(const QString &path)
+{
+    QByteArray text(4096, '\0');
+    const ssize_t size = ::readlink(QFile::encodeName(path).constData(), text.data(), size_t(text.size()));
+    return size < 0 ? QByteArray() : text.first(size);
+}
+
+// The file type bits of a name itself, not following a link; 0 when missing.
+mode_t typeOf(const QString &path)
+{
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+}
+
+// Opens a FIFO from the other end once the code under test has waited on it
+// far longer than any read of a small file takes, so that a hang fails the
+// test instead of stalling it.
+class FifoWatchdog
+{
+public:
+    explicit FifoWatchdog(const QString &fifo) : m_fifo(QFile::encodeName(fifo)), m_thread([this] { run(); })
+    {
+    }
+    ~FifoWatchdog() { finish(); }
+    FifoWatchdog(const FifoWatchdog &) = delete;
+    FifoWatchdog &operator=(const FifoWatchdog &) = delete;
+
+    // Stops watching; true when the code had to be released.
+    bool finish()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_released;
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_wake.wait_for(lock, std::chrono::seconds(30), [this] { return m_done; }))
+            return;
+        m_released = true;
+        while (!m_done) {
+            lock.unlock();
+            // Both ends at once: releases a reader and a writer alike.
+            if (const int fd = ::open(m_fifo.constData(), O_RDWR | O_NONBLOCK); fd >= 0) {
+                char buffer[4096];
+                while (::read(fd, buffer, sizeof buffer) > 0) {
+                }
+                ::close(fd);
+            }
+            lock.lock();
+            m_wake.wait_for(lock, std::chrono::milliseconds(100), [this] { return m_done; });
+        }
+    }
+
+    const QByteArray m_fifo;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_done = false;
+    std::atomic<bool> m_released = false;
+    std::thread m_thread; // last: it starts with everything else in place
+};
+
 const QString kSettingsApp = QStringLiteral("Tarvenco");
 
+// Where QSettings kept the store, which the program must still use. Asked
+// once, at the start: a QSettings object reads the file, and would wait on a
+// FIFO put in its place.
 QString settingsFilePath()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, kSettingsApp, QString()).fileName();
+    static const QString path =
+        QSettings(QSettings::IniFormat, QSettings::UserScope, kSettingsApp, QString()).fileName();
+    return path;
 }
 
 } // namespace
@@ -148,7 +249,13 @@ private slots:
     void settingsRoundTripThroughTheUserIniFile();
     void absentSettingAnswersTheDefault();
     void sectionsKeepTheirOwnKeys();
-    void unparseableSettingsAreLeftAsTheyAre();
+    void savingKeepsEveryOtherByte_data();
+    void savingKeepsEveryOtherByte();
+    void savingThroughALinkWritesItsTarget_data();
+    void savingThroughALinkWritesItsTarget();
+    void specialFilesAreNeitherWaitedOnNorReplaced_data();
+    void specialFilesAreNeitherWaitedOnNorReplaced();
+    void failedWriteLeavesTheFileAsItWas();
     void settingsStoreFailuresGiveOneNotice_data();
     void settingsStoreFailuresGiveOneNotice();
 
@@ -161,12 +268,19 @@ private slots:
     void clipboardRoundTrip();
     void deferredClipboardTextIsMadeWhenRead();
     void spreadsheetFolderIsCreated();
+
+private:
+    QTemporaryDir m_home;
 };
 
 void TestQtPlatform::initTestCase()
 {
-    // Never the developer's own settings or cache.
+    // Never the developer's own settings or cache, nor those of another run
+    // of this test at the same time: a FIFO put there would hold that run.
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", QFile::encodeName(m_home.path()));
     QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(settingsFilePath().startsWith(m_home.path() + u'/'));
     // The application title, as start-up sets it.
     QCoreApplication::setApplicationName(QStringLiteral("Quillory"));
     QFile::remove(settingsFilePath());
@@ -175,7 +289,7 @@ void TestQtPlatform::initTestCase()
 void TestQtPlatform::cleanup()
 {
     const QString path = settingsFilePath();
-    if (QFileInfo(path).isDir())
+    if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink())
         QDir(path).removeRecursively();
     else
         QFile::remove(path);
@@ -569,33 +683,255 @@ void TestQtPlatform::sectionsKeepTheirOwnKeys()
              QStringLiteral("default"));
 }
 
-void TestQtPlatform::unparseableSettingsAreLeftAsTheyAre()
+void TestQtPlatform::savingKeepsEveryOtherByte_data()
 {
-    // Another program's section that Qt cannot parse (an unclosed section name).
-    const QByteArray contents = "[Other]\nname=kept\n[Broken\nCheck1=0\n[Quillory]\nCheck2=0\n";
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("expected"); // after Check1 is saved as "0"
+
+    QTest::newRow("other programs' values, comments and CR LF")
+        << QByteArray("; Shared by the maker's programs\r\n"
+                      "[Other]\r\n"
+                      "LastFile=C:\\Users\\bob\\numbers.txt\r\n"
+                      "Name=caf\xE9\r\n"
+                      "Path=/home/bob/x;y\r\n"
+                      "At=@home\r\n"
+                      "Recent=a.txt,b.txt\r\n"
+                      "Window Pos = 10\r\n"
+                      "Zeta=1\r\n"
+                      "Alpha=2\r\n"
+                      "\r\n"
+                      "[Quillory]\r\n"
+                      "Check2=1\r\n"
+                      "# the next program's part\r\n"
+                      "[Later]\r\n"
+                      "x=y\r\n")
+        << QByteArray("; Shared by the maker's programs\r\n"
+                      "[Other]\r\n"
+                      "LastFile=C:\\Users\\bob\\numbers.txt\r\n"
+                      "Name=caf\xE9\r\n"
+                      "Path=/home/bob/x;y\r\n"
+                      "At=@home\r\n"
+                      "Recent=a.txt,b.txt\r\n"
+                      "Window Pos = 10\r\n"
+                      "Zeta=1\r\n"
+                      "Alpha=2\r\n"
+                      "\r\n"
+                      "[Quillory]\r\n"
+                      "Check2=1\r\n"
+                      "Check1=0\r\n"
+                      "# the next program's part\r\n"
+                      "[Later]\r\n"
+                      "x=y\r\n");
+    QTest::newRow("byte-order mark and a comment")
+        << QByteArray("\xEF\xBB\xBF; mine\n[Quillory]\nCheck1 = 1\n")
+        << QByteArray("\xEF\xBB\xBF; mine\n[Quillory]\nCheck1 = 0\n");
+    QTest::newRow("another program's unclosed header")
+        << QByteArray("[Other]\nname=kept\n[Broken\nCheck1=1\n[Quillory]\nCheck2=0\n")
+        << QByteArray("[Other]\nname=kept\n[Broken\nCheck1=1\n[Quillory]\nCheck2=0\nCheck1=0\n");
+    QTest::newRow("bytes that are not a settings file")
+        << bytes("\x01\xFF\x80\x7F garbage\rmore\r\x00tail")
+        << bytes("\x01\xFF\x80\x7F garbage\rmore\r\x00tail\r\r[Quillory]\rCheck1=0\r");
+}
+
+void TestQtPlatform::savingKeepsEveryOtherByte()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, expected);
+
     const QString path = settingsFilePath();
     QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    writeFile(path, contents, false);
+    writeFile(path, stored, false);
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0604), 0); // an unusual mode, to see it kept
 
     BoxCatcher boxes;
     QtPlatform platform;
-    for (const QString &key :
-         {QStringLiteral("Check1"), QStringLiteral("Check2"), QStringLiteral("Check3")}) {
-        QCOMPARE(platform.GetSetting(kSettingsApp, QStringLiteral("Quillory"), key, QStringLiteral("1")),
-                 QStringLiteral("1"));
-        platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), key, QStringLiteral("1"));
-    }
+    const QString section = QStringLiteral("Quillory");
+    QCOMPARE(platform.GetSetting(kSettingsApp, section, QStringLiteral("Check1"), QStringLiteral("1")),
+             QStringLiteral("1"));
+    platform.SaveSetting(kSettingsApp, section, QStringLiteral("Check1"), QStringLiteral("0"));
+    QCOMPARE(boxes.texts, QStringList()); // the value was written: no word of failure
+
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), contents);
-    QCOMPARE(boxes.texts.size(), 1);
-    QVERIFY2(boxes.texts.front().contains(QDir::toNativeSeparators(path)), qPrintable(boxes.texts.front()));
-    // Another store object of the same run still leaves the file alone.
+    QCOMPARE(file.readAll(), expected);
+    QCOMPARE(modeOf(path), 0604);
+    QCOMPARE(platform.GetSetting(kSettingsApp, section, QStringLiteral("Check1"), QStringLiteral("1")),
+             QStringLiteral("0"));
+}
+
+void TestQtPlatform::savingThroughALinkWritesItsTarget_data()
+{
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("absolute link") << QStringLiteral("absolute");
+    QTest::newRow("relative link") << QStringLiteral("relative");
+    QTest::newRow("link to a link") << QStringLiteral("chain");
+    QTest::newRow("link to a missing file") << QStringLiteral("missing");
+}
+
+void TestQtPlatform::savingThroughALinkWritesItsTarget()
+{
+    QFETCH(QString, kind);
+
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    const QString target = elsewhere.filePath(QStringLiteral("shared.ini"));
+    const QString middle = elsewhere.filePath(QStringLiteral("middle.ini"));
+    const QString path = settingsFilePath();
+    const QString folder = QFileInfo(path).path();
+    QVERIFY(QDir().mkpath(folder));
+    if (kind != QStringLiteral("missing")) {
+        writeFile(target, "; kept\n[Quillory]\nCheck2=0\n", false);
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+    }
+    QByteArray link = QFile::encodeName(target);
+    if (kind == QStringLiteral("relative"))
+        link = QFile::encodeName(QDir(folder).relativeFilePath(target));
+    if (kind == QStringLiteral("chain")) {
+        QCOMPARE(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(middle).constData()), 0);
+        link = QFile::encodeName(middle);
+    }
+    QCOMPARE(::symlink(link.constData(), QFile::encodeName(path).constData()), 0);
+
+    BoxCatcher boxes;
+    QtPlatform platform;
     platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"),
                          QStringLiteral("0"));
-    QVERIFY(file.seek(0));
-    QCOMPARE(file.readAll(), contents);
+    QCOMPARE(boxes.texts, QStringList());
+
+    QCOMPARE(linkText(path), link); // the link still points where it pointed
+    if (kind == QStringLiteral("chain"))
+        QCOMPARE(linkText(middle), QFile::encodeName(target));
+    QCOMPARE(typeOf(target), mode_t(S_IFREG));
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    if (kind == QStringLiteral("missing")) {
+        QCOMPARE(file.readAll(), QByteArray("[Quillory]\nCheck1=0\n"));
+    } else {
+        QCOMPARE(file.readAll(), QByteArray("; kept\n[Quillory]\nCheck2=0\nCheck1=0\n"));
+        QCOMPARE(modeOf(target), 0640);
+    }
+    // Nothing else was left beside the target.
+    QCOMPARE(QDir(elsewhere.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             kind == QStringLiteral("chain")
+                 ? QStringList({QStringLiteral("middle.ini"), QStringLiteral("shared.ini")})
+                 : QStringList{QStringLiteral("shared.ini")});
+}
+
+void TestQtPlatform::specialFilesAreNeitherWaitedOnNorReplaced_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("linked"); // the settings file is a link to it
+
+    QTest::newRow("FIFO in place") << QStringLiteral("fifo") << false;
+    QTest::newRow("link to a FIFO") << QStringLiteral("fifo") << true;
+    QTest::newRow("device in place") << QStringLiteral("device") << false;
+    QTest::newRow("link to a device") << QStringLiteral("device") << true;
+    QTest::newRow("link to a folder") << QStringLiteral("folder") << true;
+}
+
+void TestQtPlatform::specialFilesAreNeitherWaitedOnNorReplaced()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, linked);
+
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    const QString path = settingsFilePath();
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QString special = linked ? elsewhere.filePath(QStringLiteral("special")) : path;
+    const QByteArray name = QFile::encodeName(special);
+    mode_t type = 0;
+    if (kind == QStringLiteral("fifo")) {
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+        type = S_IFIFO;
+    } else if (kind == QStringLiteral("folder")) {
+        QVERIFY(QDir().mkpath(special));
+        type = S_IFDIR;
+    } else {
+        // A node of our own for the null device, so that a fault replaces
+        // nothing of the system's; only root can make one.
+        type = S_IFCHR;
+        if (::mknod(name.constData(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            if (!linked || runningAsRoot())
+                QSKIP("cannot make a device node here: a device in the file's place cannot be tried");
+            special = QStringLiteral("/dev/null"); // out of an unprivileged user's reach
+        }
+    }
+    if (linked)
+        QCOMPARE(::symlink(QFile::encodeName(special).constData(), QFile::encodeName(path).constData()), 0);
+
+    // A fault may write into a FIFO that nobody reads.
+    const auto oldPipeHandler = std::signal(SIGPIPE, SIG_IGN);
+    auto restorePipeHandler = qScopeGuard([&] { std::signal(SIGPIPE, oldPipeHandler); });
+
+    BoxCatcher boxes;
+    {
+        FifoWatchdog watchdog(special);
+        QtPlatform platform;
+        for (const QString &key :
+             {QStringLiteral("Check1"), QStringLiteral("Check2"), QStringLiteral("Check3")}) {
+            QCOMPARE(platform.GetSetting(kSettingsApp, QStringLiteral("Quillory"), key, QStringLiteral("1")),
+                     QStringLiteral("1"));
+            platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), key, QStringLiteral("0"));
+        }
+        QVERIFY2(!watchdog.finish(), "reading or saving the settings waited on the FIFO until it was opened");
+    }
+
+    QCOMPARE(typeOf(special), type);
+    if (linked)
+        QCOMPARE(linkText(path), QFile::encodeName(special));
     QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.texts.front().contains(QDir::toNativeSeparators(path) + QStringLiteral(": ")),
+             qPrintable(boxes.texts.front()));
+}
+
+void TestQtPlatform::failedWriteLeavesTheFileAsItWas()
+{
+    // Another program's long group, then ours: the new file cannot be
+    // written whole under a file size limit below its size.
+    QByteArray stored = "[Other]\n";
+    for (int i = 0; i < 400; ++i)
+        stored += "Entry" + QByteArray::number(i) + "=some text of another program\n";
+    stored += "[Quillory]\nCheck1=1\n";
+    const QString path = settingsFilePath();
+    const QString folder = QFileInfo(path).path();
+    QVERIFY(QDir().mkpath(folder));
+    writeFile(path, stored, false);
+
+    struct rlimit old;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = rlim_t(stored.size() / 2);
+    const auto oldSizeHandler = std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    auto restore = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldSizeHandler);
+    });
+
+    BoxCatcher boxes;
+    QtPlatform platform;
+    platform.SaveSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"),
+                         QStringLiteral("0"));
+    restore.dismiss();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSizeHandler);
+
+    QCOMPARE(boxes.texts.size(), 1); // the value did not reach the file: the user hears of it
+    QVERIFY2(boxes.texts.front().startsWith(QStringLiteral("Quillory|Cannot save the setting in ")
+                                            + QDir::toNativeSeparators(path) + QStringLiteral(": ")),
+             qPrintable(boxes.texts.front()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), stored);
+    const QStringList left = QDir(folder).entryList({QFileInfo(path).fileName() + u'*'},
+                                                    QDir::AllEntries | QDir::Hidden | QDir::System);
+    QCOMPARE(left, QStringList{QFileInfo(path).fileName()});
+    QCOMPARE(platform.GetSetting(kSettingsApp, QStringLiteral("Quillory"), QStringLiteral("Check1"),
+                                 QStringLiteral("1")),
+             QStringLiteral("1"));
 }
 
 void TestQtPlatform::settingsStoreFailuresGiveOneNotice_data()
@@ -611,6 +947,7 @@ void TestQtPlatform::settingsStoreFailuresGiveOneNotice_data()
         << QStringLiteral("read-only file") << allOn << false;
     QTest::newRow("read-only file, values differ") << QStringLiteral("read-only file") << oneOff << true;
     QTest::newRow("read-only folder, no file") << QStringLiteral("read-only folder") << QString() << true;
+    QTest::newRow("read-only folder, values differ") << QStringLiteral("read-only folder") << oneOff << true;
     QTest::newRow("read-only folder, values already there")
         << QStringLiteral("read-only folder") << allOn << false;
     QTest::newRow("unreadable file") << QStringLiteral("unreadable file") << oneOff << true;
@@ -661,9 +998,16 @@ void TestQtPlatform::settingsStoreFailuresGiveOneNotice()
         QVERIFY2(text.startsWith(QStringLiteral("Quillory|")), qPrintable(text));
         QVERIFY2(text.contains(QDir::toNativeSeparators(path) + QStringLiteral(": ")), qPrintable(text));
     }
-    if (kind == QStringLiteral("unreadable file")) {
-        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        QCOMPARE(readText(path), stored); // never written over
+    if (kind != QStringLiteral("folder")) {
+        // Whatever went wrong, the file is as it was and nothing is left beside it.
+        QVERIFY(QFile::setPermissions(folder, readOnly | QFileDevice::WriteOwner));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+                || stored.isEmpty());
+        QCOMPARE(readText(path), stored);
+        QCOMPARE(QFileInfo::exists(path), !stored.isEmpty());
+        const QStringList left =
+            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QCOMPARE(left, stored.isEmpty() ? QStringList() : QStringList{QFileInfo(path).fileName()});
     }
 }
 

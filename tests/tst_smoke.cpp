@@ -27,6 +27,8 @@
 #include <tuple>
 #include <utility>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr int kSkipped = 77; // ctest's SKIP_RETURN_CODE for this test
@@ -338,6 +340,7 @@ private slots:
     void refusesToStartWithoutADisplay();
     void windowOpensAtItsSizeAndClosesOnRequest();
     void windowTitlesAreExactlyTheirTexts();
+    void startsWithAFifoInPlaceOfTheSettingsFile();
     void screenReaderReadsListsAndButtons();
     void everythingStaysReadableUnderTheDesktopTheme_data();
     void everythingStaysReadableUnderTheDesktopTheme();
@@ -495,6 +498,55 @@ void TestSmoke::windowTitlesAreExactlyTheirTexts()
     askToClose(display, *main);
     QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
     QCOMPARE(program.exitCode(), 0);
+}
+
+void TestSmoke::startsWithAFifoInPlaceOfTheSettingsFile()
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb is not installed");
+
+    VirtualDisplay server;
+    QVERIFY2(server.start(xvfb), "Xvfb did not start");
+
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("config"))));
+    const QByteArray fifo = QFile::encodeName(home.filePath(QStringLiteral("config/Tarvenco.ini")));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+
+    OwnedProcess program;
+    QVERIFY2(program.startWith(privateEnvironment(home, server.name()), executable()),
+             qPrintable(program.errorString()));
+
+    const XConnection connection(server.name());
+    Display *display = connection.get();
+    QVERIFY(display);
+    XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+
+    // Start-up names the file once, under the application title, and goes on.
+    const std::optional<Window> notice = waitForWindow(display, QStringLiteral("Quillory"), program, 30000);
+    QVERIFY2(notice, qPrintable(QStringLiteral("start-up showed nothing; ") + shownTitles(display)));
+    askToClose(display, *notice);
+    std::optional<Window> main;
+    QElapsedTimer waited;
+    waited.start();
+    while (!main && waited.elapsed() < 20000 && program.state() == QProcess::Running) {
+        QList<Window> found = findWindows(display, QStringLiteral("Quillory"));
+        found.removeAll(*notice);
+        if (!found.isEmpty())
+            main = found.front();
+        else
+            QThread::msleep(100);
+    }
+    QVERIFY2(main, qPrintable(QStringLiteral("no main window after the notice; ") + shownTitles(display)));
+    askToClose(display, *main);
+    QVERIFY2(program.waitForFinished(15000), "the program did not end after its window was closed");
+    QCOMPARE(program.exitCode(), 0);
+
+    struct stat info;
+    QCOMPARE(::lstat(fifo.constData(), &info), 0);
+    QVERIFY2(S_ISFIFO(info.st_mode), "the FIFO was replaced");
 }
 
 void TestSmoke::screenReaderReadsListsAndButtons()
