@@ -299,9 +299,13 @@ void setUpFileDialog(QFileDialog &dialog, const FileDialogSettings &settings)
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
     // A multi-file answer left by the open dialog holds NULs; its first piece
-    // is a folder, which is where the user was working.
+    // is a folder, which is where the user was working. A folder is opened,
+    // not selected: the desktop's save dialog would offer its name as the
+    // file name.
     const QString fileName = settings.fileName.section(QChar(u'\0'), 0, 0);
-    if (!fileName.isEmpty())
+    if (!fileName.isEmpty() && QFileInfo(fileName).isDir())
+        dialog.setDirectory(fileName);
+    else if (!fileName.isEmpty())
         dialog.selectFile(fileName);
 }
 

@@ -4,11 +4,11 @@
 Run inside a private session bus (dbus-run-session) with DISPLAY set:
     atspi_observe.py PROGRAM
 Each answer is one line that starts with "observer: " (the accessibility
-services print lines of their own). Prints "ready" once the program's main window is on the bus, then answers one
-question per line of standard input:
+services print lines of their own). Prints "ready" once the program's main
+window is on the bus, then answers one question per line of standard input:
     entries     the texts of the input list ("Phone Numbers"), as JSON
-    where NAME  "x y", the screen centre of a showing item named NAME in any
-                of the program's windows, or "none"
+    where NAME  "x y", the screen centre of a showing item named NAME (not a
+                window) in any of the program's windows, or "none"
     quit        closes the program and ends
 """
 import json
@@ -57,11 +57,14 @@ def input_list(seconds=30):
     return None
 
 
+WINDOWS = ("frame", "dialog", "window", "file chooser")
+
+
 def where(name):
     for app in apps():
         try:
             for node in walk(app):
-                if node.name != name:
+                if node.name != name or node.getRoleName() in WINDOWS:
                     continue
                 states = node.getState()
                 if not states.contains(pyatspi.STATE_SHOWING):

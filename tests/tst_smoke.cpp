@@ -486,7 +486,7 @@ private slots:
     void screenReaderReadsListsAndButtons();
     void everythingStaysReadableUnderTheDesktopTheme_data();
     void everythingStaysReadableUnderTheDesktopTheme();
-    void desktopFileChooserLoadsEveryChosenFile();
+    void desktopFileChoosersLoadEveryChosenFileAndSave();
 };
 
 void TestSmoke::refusesToStartWithoutADisplay()
@@ -762,7 +762,7 @@ void TestSmoke::everythingStaysReadableUnderTheDesktopTheme()
     QCOMPARE(program.exitCode(), 0);
 }
 
-void TestSmoke::desktopFileChooserLoadsEveryChosenFile()
+void TestSmoke::desktopFileChoosersLoadEveryChosenFileAndSave()
 {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty())
@@ -876,6 +876,38 @@ void TestSmoke::desktopFileChooserLoadsEveryChosenFile()
     RealInput::click(display, *open);
     const QStringList all{QStringLiteral("222"), QStringLiteral("111"), QStringLiteral("333")};
     QCOMPARE(waitForEntries(all), all);
+
+    // The save chooser starts in the folder of the last files loaded, with no
+    // name filled in, and takes a typed name that holds quotes as it is.
+    const QString saved = lists.filePath(QStringLiteral("my \"best\" list.txt"));
+    QThread::msleep(300);
+    RealInput::click(display, RealInput::onScreen(display, *main, twips(8040, 1845, 3840, 405).center()));
+    std::optional<Window> saver;
+    QElapsedTimer waited;
+    waited.start();
+    while (!saver && waited.elapsed() < 30000) {
+        QList<Window> found = findWindows(display, QStringLiteral("Save"));
+        found.removeAll(*main);
+        if (!found.isEmpty())
+            saver = found.front();
+        else
+            QThread::msleep(100);
+    }
+    QVERIFY2(saver, qPrintable(shownTitles(display)));
+    const QPoint centre = RealInput::centreOf(display, *saver);
+    XTestFakeMotionEvent(display, -1, centre.x(), centre.y(), CurrentTime);
+    XFlush(display);
+    QThread::msleep(700);
+    RealInput::type(display, QFileInfo(saved).fileName());
+    const std::optional<QPoint> save = observer.where(QStringLiteral("Save"));
+    QVERIFY2(save, "the chooser has no Save button");
+    RealInput::click(display, *save);
+    waited.restart();
+    while (!QFileInfo::exists(saved) && waited.elapsed() < 30000)
+        QThread::msleep(100);
+    QVERIFY2(QFileInfo::exists(saved),
+             qPrintable(QDir(lists.path()).entryList(QDir::Files).join(u'|') + u' ' + shownTitles(display)));
+    QVERIFY(!QFileInfo::exists(lists.filePath(QStringLiteral("best"))));
 }
 
 int main(int argc, char *argv[])
