@@ -6,14 +6,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -116,14 +119,18 @@ void whenDialogOpens(std::function<void(QWidget *)> answer)
 class BoxCatcher
 {
 public:
-    BoxCatcher()
+    // `press` is the button clicked where a box has it; other boxes are accepted.
+    explicit BoxCatcher(QMessageBox::StandardButton press = QMessageBox::NoButton)
     {
         m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this, press] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
                 box && box->isVisible()) {
                 texts << box->windowTitle() + u'|' + box->text();
-                box->accept();
+                if (QAbstractButton *button = box->button(press))
+                    button->click();
+                else
+                    box->accept();
             }
         });
         m_timer.start();
@@ -205,6 +212,66 @@ private:
     std::thread m_thread; // last: it starts with everything else in place
 };
 
+// The texts of the input list, first to last.
+QStringList inputEntries(Form1 &form)
+{
+    QStringList texts;
+    for (qsizetype i = 1; i <= form.ListView1->ListItems.Count(); ++i)
+        texts << form.ListView1->ListItems.Item(i).Text();
+    return texts;
+}
+
+QPushButton *acceptButton(QFileDialog *files)
+{
+    auto *box = files->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+    return box ? box->button(files->acceptMode() == QFileDialog::AcceptOpen ? QDialogButtonBox::Open
+                                                                            : QDialogButtonBox::Save)
+               : nullptr;
+}
+
+// Waits until the dialog lists exactly these names, in this order: its
+// model gathers and sorts them in the background.
+void waitForListing(QFileDialog *files, const QStringList &names)
+{
+    auto *view = files->findChild<QListView *>(QStringLiteral("listView"));
+    QVERIFY(view);
+    const auto listed = [view] {
+        QStringList shown;
+        const QModelIndex root = view->rootIndex();
+        for (int row = 0; row < view->model()->rowCount(root); ++row)
+            shown << view->model()->index(row, 0, root).data().toString();
+        return shown;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(listed(), names, 60000);
+}
+
+// Clicks a file's name in the dialog's list, as the user does.
+void clickInList(QFileDialog *files, const QString &path, Qt::KeyboardModifiers modifiers)
+{
+    auto *view = files->findChild<QListView *>(QStringLiteral("listView"));
+    auto *model = files->findChild<QFileSystemModel *>();
+    QVERIFY(view && model);
+    QTRY_VERIFY(model->index(path).isValid());
+    const QModelIndex index = model->index(path);
+    view->scrollTo(index);
+    QTRY_VERIFY(view->visualRect(index).isValid());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers, view->visualRect(index).center());
+}
+
+// Types into the dialog's name box and presses Return, as the user does.
+void typeName(QFileDialog *files, const QString &typed)
+{
+    auto *edit = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(edit);
+    QApplication::setActiveWindow(files);
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
 const QString kSettingsApp = QStringLiteral("Tarvenco");
 
 // Where QSettings kept the store, which the program must still use. Asked
@@ -243,6 +310,11 @@ private slots:
     void openDialogAnswersEveryTypedNameInOrder_data();
     void openDialogAnswersEveryTypedNameInOrder();
     void openDialogKeepsSelectionAndNavigation();
+    void openDialogLoadsEveryFileOfCtrlAInOrder();
+    void openDialogTakesQuotesInNames_data();
+    void openDialogTakesQuotesInNames();
+    void saveDialogTakesQuotesInNames_data();
+    void saveDialogTakesQuotesInNames();
     void saveDialogAnswersNativePathOrEmptyOnCancel_data();
     void saveDialogAnswersNativePathOrEmptyOnCancel();
 
@@ -587,6 +659,169 @@ void TestQtPlatform::openDialogKeepsSelectionAndNavigation()
     QVERIFY(stillOpen);
     QCOMPARE(folderAfterTyping, QDir::cleanPath(dir.filePath(QStringLiteral("sub"))));
     QCOMPARE(answer, QDir::toNativeSeparators(dir.filePath(QStringLiteral("sub/c.txt"))));
+}
+
+void TestQtPlatform::openDialogLoadsEveryFileOfCtrlAInOrder()
+{
+    // Far more names than a line edit holds by default (32,767 characters).
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const int count = 3000;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("numbers list %1.txt").arg(count - i, 5, 10, QLatin1Char('0'));
+        writeFile(dir.filePath(name), name.toUtf8(), false);
+    }
+    // Each file holds its own name; the list shows them sorted by name.
+    const QStringList expected = QDir(dir.path()).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(expected.size(), count);
+
+    QtPlatform platform;
+    Form1 form(platform);
+    BoxCatcher boxes;
+    whenDialogOpens([&](QWidget *dialog) {
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(files);
+        files->setDirectory(dir.path());
+        waitForListing(files, expected);
+        auto *view = files->findChild<QListView *>(QStringLiteral("listView"));
+        QVERIFY(view);
+        QApplication::setActiveWindow(files);
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QPushButton *open = acceptButton(files);
+        QVERIFY(open);
+        QTest::mouseClick(open, Qt::LeftButton);
+    });
+    form.PushButton3_Click();
+    QCOMPARE(boxes.texts, QStringList());
+    const QStringList loaded = inputEntries(form);
+    QCOMPARE(loaded.size(), expected.size());
+    QCOMPARE(loaded, expected);
+}
+
+void TestQtPlatform::openDialogTakesQuotesInNames_data()
+{
+    QTest::addColumn<QStringList>("picked"); // clicked in the list, the later ones with Ctrl
+    QTest::addColumn<QString>("typed");      // then typed into the name box, if any
+    QTest::addColumn<QStringList>("loaded");
+    QTest::addColumn<int>("notFound");
+
+    const QString quoted = QStringLiteral("5\"55.txt");
+    const QString plain = QStringLiteral("a.txt");
+    QTest::newRow("picked in the list")
+        << QStringList{quoted} << QString() << QStringList{QStringLiteral("555")} << 0;
+    QTest::newRow("two picked with Ctrl") << QStringList{quoted, plain} << QString()
+                                          << QStringList{QStringLiteral("555"), QStringLiteral("a")} << 0;
+    QTest::newRow("picked in another order: the list's order")
+        << QStringList{plain, quoted} << QString() << QStringList{QStringLiteral("555"), QStringLiteral("a")}
+        << 0;
+    QTest::newRow("typed") << QStringList() << quoted << QStringList{QStringLiteral("555")} << 0;
+    QTest::newRow("typed in a quoted list, the quote doubled")
+        << QStringList() << QStringLiteral("\"a.txt\" \"5\"\"55.txt\"")
+        << QStringList{QStringLiteral("a"), QStringLiteral("555")} << 0;
+    QTest::newRow("typed name with quoted words") << QStringList() << QStringLiteral("my \"best\" list.txt")
+                                                  << QStringList{QStringLiteral("best list")} << 0;
+    QTest::newRow("typed after picking")
+        << QStringList{plain} << quoted << QStringList{QStringLiteral("555")} << 0;
+    QTest::newRow("typed missing name")
+        << QStringList() << QStringLiteral("no \"such\" file.txt") << QStringList() << 1;
+}
+
+void TestQtPlatform::openDialogTakesQuotesInNames()
+{
+    QFETCH(QStringList, picked);
+    QFETCH(QString, typed);
+    QFETCH(QStringList, loaded);
+    QFETCH(int, notFound);
+
+    // Files named by the pieces a split at the quotes would give, too.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    writeFile(dir.filePath(QStringLiteral("5\"55.txt")), "555", false);
+    writeFile(dir.filePath(QStringLiteral("55.txt")), "55", false);
+    writeFile(dir.filePath(QStringLiteral("5")), "5", false);
+    writeFile(dir.filePath(QStringLiteral("a.txt")), "a", false);
+    writeFile(dir.filePath(QStringLiteral("my \"best\" list.txt")), "best list", false);
+    writeFile(dir.filePath(QStringLiteral("best")), "best", false);
+
+    QtPlatform platform;
+    Form1 form(platform);
+    BoxCatcher boxes;
+    whenDialogOpens([&](QWidget *dialog) {
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(files);
+        files->setDirectory(dir.path());
+        waitForListing(files, QDir(dir.path()).entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name));
+        QApplication::setActiveWindow(files);
+        for (qsizetype i = 0; i < picked.size(); ++i)
+            clickInList(files, dir.filePath(picked[i]), i == 0 ? Qt::NoModifier : Qt::ControlModifier);
+        if (!typed.isEmpty()) {
+            typeName(files, typed);
+        } else {
+            QPushButton *open = acceptButton(files);
+            QVERIFY(open);
+            QTest::mouseClick(open, Qt::LeftButton);
+        }
+    });
+    form.PushButton3_Click();
+    QCOMPARE(inputEntries(form), loaded);
+    QCOMPARE(boxes.texts, QStringList(notFound, QStringLiteral("Quillory|File not found")));
+}
+
+void TestQtPlatform::saveDialogTakesQuotesInNames_data()
+{
+    QTest::addColumn<QString>("picked"); // clicked in the list, if any
+    QTest::addColumn<QString>("typed");  // typed into the name box, if any
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("typed name with quoted words")
+        << QString() << QStringLiteral("my \"best\" list.txt") << QStringLiteral("my \"best\" list.txt");
+    QTest::newRow("typed name with a quote")
+        << QString() << QStringLiteral("5\"55.txt") << QStringLiteral("5\"55.txt");
+    QTest::newRow("typed name in quotes")
+        << QString() << QStringLiteral("\"valid numbers.txt\"") << QStringLiteral("valid numbers.txt");
+    QTest::newRow("picked in the list, replaced when confirmed")
+        << QStringLiteral("old \"x\".txt") << QString() << QStringLiteral("old \"x\".txt");
+}
+
+void TestQtPlatform::saveDialogTakesQuotesInNames()
+{
+    QFETCH(QString, picked);
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    writeFile(dir.filePath(QStringLiteral("old \"x\".txt")), "old", false);
+    QStringList expectedFiles = QDir(dir.path()).entryList(QDir::Files);
+    if (!expectedFiles.contains(written))
+        expectedFiles << written;
+    expectedFiles.sort();
+
+    QtPlatform platform;
+    Form1 form(platform);
+    form.ListView2->ColumnHeaders.Add(QStringLiteral(" Valid Numbers"));
+    form.ListView2->ListItems.Add(QStringLiteral("888-342-9122"));
+    BoxCatcher boxes(QMessageBox::Yes);
+    whenDialogOpens([&](QWidget *dialog) {
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(files);
+        files->setDirectory(dir.path());
+        QApplication::setActiveWindow(files);
+        if (!picked.isEmpty()) {
+            clickInList(files, dir.filePath(picked), Qt::NoModifier);
+            QPushButton *save = acceptButton(files);
+            QVERIFY(save);
+            QTest::mouseClick(save, Qt::LeftButton);
+        } else {
+            typeName(files, typed);
+        }
+    });
+    form.PushButton4_Click();
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name), expectedFiles);
+    QVERIFY2(readText(dir.filePath(written)).contains(QStringLiteral("888-342-9122")),
+             qPrintable(readText(dir.filePath(written))));
+    QCOMPARE(boxes.texts.size(), picked.isEmpty() ? 0 : 1); // the question before replacing
 }
 
 void TestQtPlatform::saveDialogAnswersNativePathOrEmptyOnCancel_data()

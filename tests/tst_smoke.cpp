@@ -18,9 +18,11 @@
 #include <QTest>
 #include <QThread>
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 #include <cmath>
 #include <optional>
@@ -330,6 +332,151 @@ QProcessEnvironment privateEnvironment(const QTemporaryDir &home, const QString 
     return environment;
 }
 
+// Real input through the X server's test extension: the program and the
+// desktop's dialogs see it as they see a keyboard and a mouse.
+namespace RealInput {
+
+void key(Display *display, KeySym sym, bool down)
+{
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, sym), down ? True : False, CurrentTime);
+    XFlush(display);
+    QThread::msleep(15);
+}
+
+// A key with modifiers held, such as Ctrl+L.
+void press(Display *display, KeySym sym, const QList<KeySym> &modifiers = {})
+{
+    for (const KeySym modifier : modifiers)
+        key(display, modifier, true);
+    key(display, sym, true);
+    key(display, sym, false);
+    for (const KeySym modifier : modifiers)
+        key(display, modifier, false);
+}
+
+// Printable ASCII, with Shift where the keyboard map needs it.
+void type(Display *display, const QString &text)
+{
+    for (const QChar c : text) {
+        const KeySym sym = c.unicode(); // Latin-1 keysyms are their code points
+        const KeyCode code = XKeysymToKeycode(display, sym);
+        const bool shifted = code != 0 && XkbKeycodeToKeysym(display, code, 0, 0) != sym;
+        press(display, sym, shifted ? QList<KeySym>{XK_Shift_L} : QList<KeySym>{});
+    }
+}
+
+// Moves the pointer to a point of the screen and clicks there.
+void click(Display *display, QPoint screen, const QList<KeySym> &modifiers = {})
+{
+    XTestFakeMotionEvent(display, -1, screen.x(), screen.y(), CurrentTime);
+    XFlush(display);
+    QThread::msleep(100);
+    for (const KeySym modifier : modifiers)
+        key(display, modifier, true);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XFlush(display);
+    QThread::msleep(30);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XFlush(display);
+    for (const KeySym modifier : modifiers)
+        key(display, modifier, false);
+    QThread::msleep(100);
+}
+
+// A point of a window on the screen.
+QPoint onScreen(Display *display, Window window, QPoint point)
+{
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), point.x(), point.y(), &x, &y, &child);
+    return {x, y};
+}
+
+// The centre of a window on the screen.
+QPoint centreOf(Display *display, Window window)
+{
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, window, &attributes))
+        return {};
+    return onScreen(display, window, QPoint(attributes.width / 2, attributes.height / 2));
+}
+
+} // namespace RealInput
+
+// The accessibility observer (atspi_observe.py): starts the program on a
+// private session bus and answers questions about what it shows.
+class Observer : public QProcess
+{
+public:
+    bool start(const QProcessEnvironment &environment, const QString &session)
+    {
+        setProcessEnvironment(environment);
+        setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcess::start(session,
+                        {QStringLiteral("--"), QStringLiteral("/usr/bin/python3"),
+                         QStringLiteral(QUILLORY_ATSPI_OBSERVE), executable()});
+        return waitForStarted(10000);
+    }
+    ~Observer() override
+    {
+        if (state() != NotRunning) {
+            write("quit\n");
+            if (!waitForFinished(15000))
+                kill();
+            waitForFinished(5000);
+        }
+    }
+
+    // Its next answer; empty when none comes in time.
+    QString nextLine(int timeoutMs = 30000)
+    {
+        const QByteArray prefix = "observer: ";
+        QElapsedTimer waited;
+        waited.start();
+        while (state() == Running && waited.elapsed() < timeoutMs) {
+            while (canReadLine()) {
+                const QByteArray line = readLine();
+                if (line.startsWith(prefix))
+                    return QString::fromUtf8(line.mid(prefix.size())).trimmed();
+            }
+            waitForReadyRead(100);
+        }
+        return {};
+    }
+
+    QString ask(const QString &question)
+    {
+        write(question.toUtf8() + '\n');
+        waitForBytesWritten(5000);
+        return nextLine();
+    }
+
+    QStringList entries()
+    {
+        QStringList texts;
+        const QString answer = ask(QStringLiteral("entries"));
+        // A JSON list of plain texts: the entries here hold digits only.
+        for (QString text : answer.mid(1, answer.size() - 2).split(QStringLiteral(", "), Qt::SkipEmptyParts))
+            texts << text.remove(u'"');
+        return texts;
+    }
+
+    // The screen centre of a showing item of that name, waiting for it to show.
+    std::optional<QPoint> where(const QString &name, int timeoutMs = 20000)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < timeoutMs && state() == Running) {
+            const QStringList xy = ask(QStringLiteral("where ") + name).split(u' ');
+            if (xy.size() == 2)
+                return QPoint(xy[0].toInt(), xy[1].toInt());
+            QThread::msleep(200);
+        }
+        return std::nullopt;
+    }
+};
+
 } // namespace
 
 class TestSmoke : public QObject
@@ -346,6 +493,7 @@ private slots:
     void everythingStaysReadableUnderTheDesktopTheme();
     void framesAndTitlesStayWholeAtEveryScale_data();
     void framesAndTitlesStayWholeAtEveryScale();
+    void desktopFileChoosersLoadEveryChosenFileAndSave();
 };
 
 void TestSmoke::refusesToStartWithoutADisplay()
@@ -1042,6 +1190,154 @@ void TestSmoke::framesAndTitlesStayWholeAtEveryScale()
 
     faults.removeAll(QString());
     QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("; "))));
+}
+
+void TestSmoke::desktopFileChoosersLoadEveryChosenFileAndSave()
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb is not installed");
+    if (!haveGtkPlatformTheme())
+        QSKIP("Qt's GTK platform theme (qt6-gtk-platformtheme) is not installed: the GTK file chooser "
+              "cannot be shown");
+    const QString session = QStandardPaths::findExecutable(QStringLiteral("dbus-run-session"));
+    if (session.isEmpty() || !QFileInfo::exists(QStringLiteral("/usr/bin/python3"))
+        || QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                             {QStringLiteral("-c"), QStringLiteral("import pyatspi")})
+            != 0)
+        QSKIP("dbus-run-session, /usr/bin/python3 or python3-pyatspi is missing (tools/install-deps.sh)");
+
+    VirtualDisplay server;
+    QVERIFY2(server.start(xvfb), "Xvfb did not start");
+    const XConnection connection(server.name());
+    Display *display = connection.get();
+    QVERIFY(display);
+    int eventBase = 0;
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor))
+        QSKIP("the X server has no XTEST extension for real input");
+    XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+
+    // Plain names, so that they can be typed on any keyboard map.
+    QTemporaryDir lists(QDir::tempPath() + QStringLiteral("/quillorylists"));
+    QVERIFY(lists.isValid());
+    const QHash<QString, QByteArray> files{{QStringLiteral("one.txt"), "111\r\n"},
+                                           {QStringLiteral("two.txt"), "222\r\n"},
+                                           {QStringLiteral("three.txt"), "333\r\n"}};
+    for (auto file = files.cbegin(); file != files.cend(); ++file) {
+        QFile out(lists.filePath(file.key()));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file.value());
+    }
+
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcessEnvironment environment = privateEnvironment(home, server.name());
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    environment.remove(QStringLiteral("AT_SPI_BUS_ADDRESS"));
+    environment.remove(QStringLiteral("GTK_THEME"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORMTHEME"), QStringLiteral("gtk3"));
+    Observer observer;
+    QVERIFY2(observer.start(environment, session), qPrintable(observer.errorString()));
+    QCOMPARE(observer.nextLine(60000), QStringLiteral("ready"));
+
+    const std::optional<Window> main = waitForWindow(display, QStringLiteral("Quillory"), observer);
+    QVERIFY2(main, qPrintable(shownTitles(display)));
+    const QString title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files");
+    const QPoint loadButton = RealInput::onScreen(display, *main, twips(4080, 2775, 3840, 405).center());
+
+    // Opens the chooser with the button and waits for the desktop's dialog.
+    auto openChooser = [&]() -> std::optional<Window> {
+        QThread::msleep(300);
+        RealInput::click(display, loadButton);
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 30000) {
+            QList<Window> found = findWindows(display, title);
+            found.removeAll(*main);
+            if (!found.isEmpty()) {
+                // Without a window manager the keyboard goes where the pointer is.
+                XTestFakeMotionEvent(display, -1, RealInput::centreOf(display, found.front()).x(),
+                                     RealInput::centreOf(display, found.front()).y(), CurrentTime);
+                XFlush(display);
+                QThread::msleep(700); // the chooser fills itself in after it maps
+                return found.front();
+            }
+            QThread::msleep(100);
+        }
+        return std::nullopt;
+    };
+    auto waitForEntries = [&](const QStringList &expected) {
+        QElapsedTimer waited;
+        waited.start();
+        QStringList shown = observer.entries();
+        while (shown != expected && waited.elapsed() < 20000) {
+            QThread::msleep(200);
+            shown = observer.entries();
+        }
+        return shown;
+    };
+
+    // A path typed after Ctrl+L, then Return.
+    std::optional<Window> chooser = openChooser();
+    QVERIFY2(chooser, qPrintable(shownTitles(display)));
+    RealInput::press(display, XK_l, {XK_Control_L});
+    QThread::msleep(300);
+    RealInput::type(display, lists.filePath(QStringLiteral("two.txt")));
+    RealInput::press(display, XK_Return);
+    QCOMPARE(waitForEntries({QStringLiteral("222")}), (QStringList{QStringLiteral("222")}));
+
+    // Two files picked with a click and a Ctrl+click, loaded in the list's order.
+    chooser = openChooser();
+    QVERIFY2(chooser, qPrintable(shownTitles(display)));
+    RealInput::press(display, XK_l, {XK_Control_L});
+    QThread::msleep(300);
+    RealInput::type(display, lists.path() + u'/');
+    RealInput::press(display, XK_Return);
+    const std::optional<QPoint> three = observer.where(QStringLiteral("three.txt"));
+    const std::optional<QPoint> one = observer.where(QStringLiteral("one.txt"));
+    QVERIFY2(three && one, "the chooser does not list the files");
+    RealInput::click(display, *three);
+    RealInput::click(display, *one, {XK_Control_L});
+    const std::optional<QPoint> open = observer.where(QStringLiteral("Open"));
+    QVERIFY2(open, "the chooser has no Open button");
+    RealInput::click(display, *open);
+    const QStringList all{QStringLiteral("222"), QStringLiteral("111"), QStringLiteral("333")};
+    QCOMPARE(waitForEntries(all), all);
+
+    // The save chooser starts in the folder of the last files loaded, with no
+    // name filled in, and takes a typed name that holds quotes as it is.
+    const QString saved = lists.filePath(QStringLiteral("my \"best\" list.txt"));
+    QThread::msleep(300);
+    RealInput::click(display, RealInput::onScreen(display, *main, twips(8040, 1845, 3840, 405).center()));
+    std::optional<Window> saver;
+    QElapsedTimer waited;
+    waited.start();
+    while (!saver && waited.elapsed() < 30000) {
+        QList<Window> found = findWindows(display, QStringLiteral("Save"));
+        found.removeAll(*main);
+        if (!found.isEmpty())
+            saver = found.front();
+        else
+            QThread::msleep(100);
+    }
+    QVERIFY2(saver, qPrintable(shownTitles(display)));
+    const QPoint centre = RealInput::centreOf(display, *saver);
+    XTestFakeMotionEvent(display, -1, centre.x(), centre.y(), CurrentTime);
+    XFlush(display);
+    QThread::msleep(700);
+    RealInput::type(display, QFileInfo(saved).fileName());
+    const std::optional<QPoint> save = observer.where(QStringLiteral("Save"));
+    QVERIFY2(save, "the chooser has no Save button");
+    RealInput::click(display, *save);
+    waited.restart();
+    while (!QFileInfo::exists(saved) && waited.elapsed() < 30000)
+        QThread::msleep(100);
+    QVERIFY2(QFileInfo::exists(saved),
+             qPrintable(QDir(lists.path()).entryList(QDir::Files).join(u'|') + u' ' + shownTitles(display)));
+    QVERIFY(!QFileInfo::exists(lists.filePath(QStringLiteral("best"))));
 }
 
 int main(int argc, char *argv[])

@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
     # build; rsvg-convert renders the PNG icons from the SVG
     g++ cmake ninja-build pkg-config qt6-base-dev libxlsxwriter-dev libx11-dev librsvg2-bin
+    # build of the real-window test: real keyboard and mouse input (XTest)
+    libxtst-dev
     # run: the SVG icon engine and the window's font (metric-compatible with Arial)
     libqt6svg6 fonts-liberation
     # tests: a private X server for the real-window test, and a workbook reader; Qt's private
