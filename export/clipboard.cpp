@@ -221,7 +221,7 @@ QByteArray ClipboardTextUtf8(const NumberListSnapshot &list, const std::vector<q
 
 QString ClipboardText(const NumberListSnapshot &list)
 {
-    return QString::fromUtf8(ClipboardTextUtf8(list, PaddedColumnWidths(list, false)));
+    return DeferredText::textOfUtf8(ClipboardTextUtf8(list, PaddedColumnWidths(list, false)));
 }
 
 void CopyListToClipboard(Form1 &form, ListView &list)

@@ -104,6 +104,9 @@ void TestClipboard::buildsClipboardText_data()
                               {QString::fromUtf8(".\u00ff") + QChar(0) + QString::fromUtf8("\u00c6       ")},
                               {QString()}}
         << QList<int>{0} << QString::fromUtf8(".\u00ff") + QChar(0) + QString::fromUtf8("\u00c6\r\n\r\n");
+    QTest::newRow("a U+FEFF starting the first entry is kept")
+        << one << QList<QStringList>{{QString::fromUtf8("\ufeff888-342-9122")}} << QList<int>{}
+        << QString::fromUtf8("\ufeff888-342-9122\r\n");
     QTest::newRow("characters beyond Latin-1 are kept")
         << one << QList<QStringList>{{QString::fromUtf8("\u20ac\u2713 \u65e5")}} << QList<int>{}
         << QString::fromUtf8("\u20ac\u2713 \u65e5\r\n");
