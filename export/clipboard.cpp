@@ -49,25 +49,45 @@ private:
     qsizetype m_trailing = 0;
 };
 
-// Writes the text into room counted by ByteCounter.
+// Spaces at the end of the bytes.
+qsizetype trailingSpaces(const char *p, qsizetype n)
+{
+    qsizetype spaces = 0;
+    while (spaces < n && p[n - 1 - spaces] == ' ')
+        ++spaces;
+    return spaces;
+}
+
+// Writes the text into room counted by ByteCounter. Spaces are held back
+// until something other than the line end follows them, so that spaces the
+// line end removes are never written: the room has no place for them.
 class ByteWriter
 {
 public:
-    explicit ByteWriter(char *out) : m_p(out), m_lineStart(out) {}
+    explicit ByteWriter(char *out) : m_p(out) {}
     void put(const char *p, qsizetype n)
     {
-        if (n <= 0)
-            return; // an empty text may have no characters to point at
-        std::memcpy(m_p, p, std::size_t(n));
-        m_p += n;
+        const qsizetype kept = n - trailingSpaces(p, n);
+        if (kept > 0) {
+            flushSpaces();
+            std::memcpy(m_p, p, std::size_t(kept));
+            m_p += kept;
+        }
+        m_spaces += n - kept;
     }
     void putLatin1(const char *p, qsizetype n)
     {
+        const qsizetype kept = n - trailingSpaces(p, n);
+        if (kept > 0)
+            flushSpaces();
         qsizetype ascii = 0;
-        while (ascii < n && static_cast<unsigned char>(p[ascii]) < 0x80)
+        while (ascii < kept && static_cast<unsigned char>(p[ascii]) < 0x80)
             ++ascii;
-        put(p, ascii);
-        for (qsizetype i = ascii; i < n; ++i) {
+        if (ascii > 0) {
+            std::memcpy(m_p, p, std::size_t(ascii));
+            m_p += ascii;
+        }
+        for (qsizetype i = ascii; i < kept; ++i) {
             const auto c = static_cast<unsigned char>(p[i]);
             if (c < 0x80) {
                 *m_p++ = char(c);
@@ -76,26 +96,27 @@ public:
                 *m_p++ = char(0x80 | (c & 0x3F));
             }
         }
+        m_spaces += n - kept;
     }
-    void spaces(qsizetype n)
-    {
-        std::memset(m_p, ' ', std::size_t(n));
-        m_p += n;
-    }
+    void spaces(qsizetype n) { m_spaces += n; }
     void endLine()
     {
-        // A space is one byte in UTF-8 and never part of another character.
-        while (m_p > m_lineStart && m_p[-1] == ' ')
-            --m_p;
+        m_spaces = 0; // a line loses its trailing spaces
         *m_p++ = '\r';
         *m_p++ = '\n';
-        m_lineStart = m_p;
     }
     const char *end() const { return m_p; }
 
 private:
+    void flushSpaces()
+    {
+        std::memset(m_p, ' ', std::size_t(m_spaces));
+        m_p += m_spaces;
+        m_spaces = 0;
+    }
+
     char *m_p;
-    char *m_lineStart;
+    qsizetype m_spaces = 0; // written only when something follows them
 };
 
 template<typename Sink>
@@ -200,7 +221,7 @@ QByteArray ClipboardTextUtf8(const NumberListSnapshot &list, const std::vector<q
 
 QString ClipboardText(const NumberListSnapshot &list)
 {
-    return QString::fromUtf8(ClipboardTextUtf8(list, PaddedColumnWidths(list, false)));
+    return DeferredText::textOfUtf8(ClipboardTextUtf8(list, PaddedColumnWidths(list, false)));
 }
 
 void CopyListToClipboard(Form1 &form, ListView &list)

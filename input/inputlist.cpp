@@ -1,21 +1,23 @@
 #include "app/form1.h"
+#include "input/textimport.h"
 
 #include <QCheckBox>
 #include <QSignalBlocker>
 
-namespace {
-
-// Only U+0020 is trimmed: a tab or other white space belongs to the entry.
-QStringView trimSpaces(QStringView text)
+QList<QStringView> Main::SplitAtCommas(QStringView text)
 {
+    return text.split(u',');
+}
+
+QStringView Main::TrimSpaces(QStringView text)
+{
+    // Only U+0020 is trimmed: a tab or other white space belongs to the entry.
     while (!text.isEmpty() && text.front() == u' ')
         text = text.sliced(1);
     while (!text.isEmpty() && text.back() == u' ')
         text.chop(1);
     return text;
 }
-
-} // namespace
 
 void Form1::PushButton6_Click()
 {
@@ -31,7 +33,7 @@ void Form1::PushButton6_Click()
     if (done)
         return; // cancelled, or nothing typed
     QList<QStringView> pieces;
-    proc(104, [&] { pieces = QStringView(answer).split(u','); });
+    proc(104, [&] { pieces = Main::SplitAtCommas(answer); });
     proc(106, [&] { done = pieces.isEmpty(); });
     if (done)
         return;
@@ -41,7 +43,7 @@ void Form1::PushButton6_Click()
         bool trimmed = false;
         proc(108, [&] { piece = pieces.at(k); });
         proc(110, [&] {
-            piece = trimSpaces(piece);
+            piece = Main::TrimSpaces(piece);
             trimmed = true;
         });
         // A piece that could not be trimmed is not appended half-made.

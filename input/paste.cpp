@@ -26,28 +26,6 @@ bool isWelcome(const QMimeData *data)
 
 } // namespace
 
-namespace Main {
-
-void AppendLines(NumberListModel &list, QStringView text)
-{
-    NumberListModel::Batch batch(list);
-    const char16_t *p = text.utf16();
-    const char16_t *const end = p + text.size();
-    while (p < end) {
-        const char16_t *stop = p;
-        while (stop < end && *stop != u'\r' && *stop != u'\n')
-            ++stop;
-        list.append(QStringView(p, stop - p));
-        if (stop == end)
-            break;
-        p = stop + 1;
-        if (*stop == u'\r' && p < end && *p == u'\n')
-            ++p;
-    }
-}
-
-} // namespace Main
-
 void Form1::connectPasteAndDrops()
 {
     ListView1->setPasteEnabled(true);

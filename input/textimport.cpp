@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -188,9 +189,12 @@ private:
     QString m_decoded;
 };
 
-// Reads the whole file into the list. A line ends at CR or CR LF; inside a
-// line every LF ends an entry; a line end at the very end makes no extra line.
-void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize)
+} // namespace
+
+namespace Main {
+
+void ReadTextEntries(const std::function<qsizetype(char *, qsizetype)> &read, NumberListModel &list,
+                     qsizetype bufferSize)
 {
     const std::unique_ptr<char[]> buffer(new char[std::size_t(bufferSize)]);
     EntryWriter writer(list);
@@ -199,7 +203,7 @@ void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize
     bool skipLF = false;   // the last read ended with a CR: a leading LF belongs to it
 
     for (;;) {
-        const qsizetype n = file.read(buffer.get(), bufferSize);
+        const qsizetype n = read(buffer.get(), bufferSize);
         if (n == 0)
             break;
         const char *p = buffer.get();
@@ -240,10 +244,6 @@ void readEntries(ReadOnlyFile &file, NumberListModel &list, qsizetype bufferSize
         writer.add(pending.data(), qsizetype(pending.size()), true);
 }
 
-} // namespace
-
-namespace Main {
-
 QString NormalizePath(const QString &path, QChar separator)
 {
     const QString pair(2, separator);
@@ -270,12 +270,31 @@ void LoadTextFileIntoList(Platform &platform, NumberListModel &list, const QStri
     // The views hear of the new entries once, also when reading fails part-way
     // (the read buffers are freed by then, which matters when memory ran out).
     NumberListModel::Batch batch(list);
-    readEntries(file, list, std::max<qsizetype>(bufferSize, 1));
+    ReadTextEntries([&file](char *buffer, qsizetype size) { return file.read(buffer, size); }, list,
+                    std::max<qsizetype>(bufferSize, 1));
 }
 
 void LoadTextFileIntoList(Platform &platform, ListView *list, const QString &path)
 {
     LoadTextFileIntoList(platform, *list->listModel(), path);
+}
+
+void AppendLines(NumberListModel &list, QStringView text)
+{
+    NumberListModel::Batch batch(list);
+    const char16_t *p = text.utf16();
+    const char16_t *const end = p + text.size();
+    while (p < end) {
+        const char16_t *stop = p;
+        while (stop < end && *stop != u'\r' && *stop != u'\n')
+            ++stop;
+        list.append(QStringView(p, stop - p));
+        if (stop == end)
+            break;
+        p = stop + 1;
+        if (*stop == u'\r' && p < end && *p == u'\n')
+            ++p;
+    }
 }
 
 } // namespace Main

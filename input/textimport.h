@@ -4,8 +4,11 @@
 
 #include <QChar>
 #include <QDir>
+#include <QList>
 #include <QString>
 #include <QStringView>
+
+#include <functional>
 
 class ListView;
 class NumberListModel;
@@ -31,6 +34,18 @@ QString NormalizePath(const QString &path, QChar separator = QDir::separator());
 void LoadTextFileIntoList(Platform &platform, NumberListModel &list, const QString &path,
                           qsizetype bufferSize = kTextReadBufferSize);
 void LoadTextFileIntoList(Platform &platform, ListView *list, const QString &path);
+
+// The reading part of LoadTextFileIntoList: appends the entries of the
+// Windows-1252 bytes that `read` hands out, up to `size` bytes a call into a
+// buffer of `bufferSize` bytes, and 0 at their end. Entries come out the same
+// whatever size each read returns.
+void ReadTextEntries(const std::function<qsizetype(char *buffer, qsizetype size)> &read,
+                     NumberListModel &list, qsizetype bufferSize = kTextReadBufferSize);
+
+// The pieces of a prompt's answer: split at every comma, empty pieces kept.
+QList<QStringView> SplitAtCommas(QStringView text);
+// The piece without its leading and trailing spaces (U+0020 only).
+QStringView TrimSpaces(QStringView text);
 
 // Appends one entry per line of the text: a line ends at CR LF, CR or LF, and
 // a line end at the very end makes no extra line. Nothing is trimmed or split.

@@ -72,7 +72,7 @@ bool FakePlatform::ClipboardSetText(std::shared_ptr<const DeferredText> text, in
 {
     if (!clipboardTakesText())
         return false;
-    clipboard = QString::fromUtf8(text->utf8()); // what a paste would get
+    clipboard = text->text(); // what a paste would get
     clipboardHasText = true;
     return true;
 }

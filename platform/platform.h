@@ -38,6 +38,10 @@ public:
     virtual ~DeferredText();
     // The whole text, UTF-8.
     virtual QByteArray utf8() const = 0;
+    // The whole text. A U+FEFF at its start stays: decoders of UTF-8 commonly
+    // take it for a byte-order mark and drop it.
+    QString text() const { return textOfUtf8(utf8()); }
+    static QString textOfUtf8(const QByteArray &utf8);
 };
 
 // Everything that talks to the desktop. QtPlatform is the real one;

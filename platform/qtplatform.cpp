@@ -109,12 +109,15 @@ public:
     bool hasFormat(const QString &mimeType) const override { return mimeType == u"text/plain"; }
 
 protected:
-    QVariant retrieveData(const QString &mimeType, QMetaType) const override
+    QVariant retrieveData(const QString &mimeType, QMetaType type) const override
     {
-        // Where a QString is asked for, QMimeData converts the bytes itself.
         if (mimeType != u"text/plain")
             return {};
         try {
+            // QMimeData's own conversion to a QString would drop a U+FEFF
+            // that starts the text, taking it for a byte-order mark.
+            if (type.id() == QMetaType::QString)
+                return m_text->text();
             return m_text->utf8();
         } catch (const std::exception &) {
             return {}; // no room for the text: the paste gets nothing, the program goes on

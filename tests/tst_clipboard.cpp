@@ -95,6 +95,18 @@ void TestClipboard::buildsClipboardText_data()
         << QList<QStringList>{{QString::fromUtf8("\U0001F600"), QStringLiteral("x")},
                               {QStringLiteral("12"), QStringLiteral("y")}}
         << QList<int>{} << QString::fromUtf8("\U0001F600 \tx\r\n12\ty\r\n");
+    QTest::newRow("trailing spaces of a line before a shorter last line")
+        << one << QList<QStringList>{{QStringLiteral("1") + QString(100, u' ')}, {QString()}} << QList<int>{}
+        << QStringLiteral("1\r\n\r\n");
+    QTest::newRow("trailing spaces after Latin-1 characters, then an empty line")
+        << one
+        << QList<QStringList>{{QString()},
+                              {QString::fromUtf8(".\u00ff") + QChar(0) + QString::fromUtf8("\u00c6       ")},
+                              {QString()}}
+        << QList<int>{0} << QString::fromUtf8(".\u00ff") + QChar(0) + QString::fromUtf8("\u00c6\r\n\r\n");
+    QTest::newRow("a U+FEFF starting the first entry is kept")
+        << one << QList<QStringList>{{QString::fromUtf8("\ufeff888-342-9122")}} << QList<int>{}
+        << QString::fromUtf8("\ufeff888-342-9122\r\n");
     QTest::newRow("characters beyond Latin-1 are kept")
         << one << QList<QStringList>{{QString::fromUtf8("\u20ac\u2713 \u65e5")}} << QList<int>{}
         << QString::fromUtf8("\u20ac\u2713 \u65e5\r\n");

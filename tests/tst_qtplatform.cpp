@@ -339,6 +339,7 @@ private slots:
 
     void clipboardRoundTrip();
     void deferredClipboardTextIsMadeWhenRead();
+    void deferredClipboardTextKeepsALeadingFeff();
     void spreadsheetFolderIsCreated();
 
 private:
@@ -1380,6 +1381,21 @@ void TestQtPlatform::deferredClipboardTextIsMadeWhenRead()
     QVERIFY(platform.ClipboardSetText(QStringLiteral("other"), 0));
     QVERIFY(held.expired());
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("other"));
+}
+
+void TestQtPlatform::deferredClipboardTextKeepsALeadingFeff()
+{
+    // A UTF-8 reader takes a leading U+FEFF for a byte-order mark; the
+    // entry that starts with one must still paste whole.
+    class Text final : public DeferredText
+    {
+    public:
+        QByteArray utf8() const override { return QString::fromUtf8("\ufeff888-342-9122\r\n").toUtf8(); }
+    };
+    QtPlatform platform;
+    QVERIFY(platform.ClipboardSetText(std::make_shared<Text>(), 0));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromUtf8("\ufeff888-342-9122\r\n"));
+    QCOMPARE(platform.ClipboardText(), QString::fromUtf8("\ufeff888-342-9122\r\n"));
 }
 
 void TestQtPlatform::spreadsheetFolderIsCreated()

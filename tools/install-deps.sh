@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages needed to build Quillory and run its tests;
 # "tools/install-deps.sh package" adds what building and checking the Debian
-# package needs. Runs as root, or through sudo; does nothing when everything is there.
+# package needs, "tools/install-deps.sh fuzz" what the fuzz targets need.
+# Runs as root, or through sudo; does nothing when everything is there.
 set -euo pipefail
 
 packages=(
@@ -25,6 +26,14 @@ if [[ "${1:-}" == package ]]; then
         dpkg-dev file
         # checks of the package and of its AppStream metadata
         lintian appstream
+    )
+fi
+
+if [[ "${1:-}" == fuzz ]]; then
+    packages+=(
+        # libFuzzer and the sanitizers' runtimes come with clang; lld drops the
+        # window code the targets never reach; llvm for coverage reports
+        clang libclang-rt-14-dev lld llvm
     )
 fi
 

@@ -163,16 +163,26 @@ inline bool SevenDigitOptionOn(const Form1 &form)
 }
 
 namespace detail {
-template<typename View>
-bool validate(const Form1 &form, View text)
+// The steps of ValidatePhoneNumber with the three boxes asked through
+// tenOn(), plus1On() and sevenOn().
+template<typename View, typename TenOn, typename Plus1On, typename SevenOn>
+bool validate(View text, const TenOn &tenOn, const Plus1On &plus1On, const SevenOn &sevenOn)
 {
     // The rule sets only read, so asking them before the boxes changes no
     // answer; it spares reading a box whose shapes the text does not have.
-    if (IsValid10DigitPhoneNumber(text) && TenDigitOptionOn(form))
+    if (IsValid10DigitPhoneNumber(text) && tenOn())
         return true;
-    if (IsValid10DigitPhoneNumberPlus1(text) && TenDigitPlus1OptionOn(form))
+    if (IsValid10DigitPhoneNumberPlus1(text) && plus1On())
         return true;
-    return IsValid7DigitPhoneNumber(text) && SevenDigitOptionOn(form);
+    return IsValid7DigitPhoneNumber(text) && sevenOn();
+}
+
+template<typename View>
+bool validate(const Form1 &form, View text)
+{
+    return validate(
+        text, [&] { return TenDigitOptionOn(form); }, [&] { return TenDigitPlus1OptionOn(form); },
+        [&] { return SevenDigitOptionOn(form); });
 }
 } // namespace detail
 
