@@ -1,7 +1,7 @@
 #include "export/paddedtext.h"
 
 #include "app/form1.h"
-#include "input/windows1252.h"
+#include "text/windows1252.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -383,18 +383,6 @@ void TableFile::failInPlace(const QString &description)
 }
 
 } // namespace
-
-qsizetype CharacterCount(QStringView text)
-{
-    qsizetype count = text.size();
-    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        if (text[i].isHighSurrogate() && text[i + 1].isLowSurrogate()) {
-            --count;
-            ++i;
-        }
-    }
-    return count;
-}
 
 std::vector<qsizetype> PaddedColumnWidths(const NumberListSnapshot &list, bool withTitles,
                                           const std::function<void()> &yield)
