@@ -12,6 +12,10 @@
 class Form1;
 class ListView;
 
+// Entries handled between two calls of a yield function: often enough for a
+// time-sliced yield, rare enough to cost nothing per entry.
+inline constexpr qsizetype kPaddedTextYieldStride = 1024;
+
 // Column widths of the padded layouts, in characters (see CharacterCount): the
 // longest text of each column over all entries, checked or not, and of the
 // column's title when withTitles is set. Calls yield every few thousand
