@@ -1,28 +1,12 @@
 #pragma once
 
+#include "platform/failure.h"
+
 #include <QString>
 
-#include <stdexcept>
 #include <utility>
 
 class Platform;
-
-// A failing statement, with the description the user sees in the error report.
-class Failure : public std::runtime_error
-{
-public:
-    explicit Failure(const QString &description);
-    QString description() const { return m_description; }
-
-private:
-    QString m_description;
-};
-
-// Thrown out of a yield when the window is closing: it unwinds the running
-// command (no guarded step catches it) so that nothing half-done is kept.
-struct CommandAborted
-{
-};
 
 // Shows the common error report: description, CR LF, procedure text,
 // "at line ", step, two CRs, and the request for a screenshot.
@@ -30,9 +14,6 @@ void ErrorReport(Platform &platform, const QString &description, const QString &
 
 // The message text of the error report, as ErrorReport shows it.
 QString ErrorReportText(const QString &description, const QString &procedureText, int step);
-
-// The description of the exception being handled (inside a catch block).
-QString CurrentFailureDescription();
 
 // A guarded procedure: runs numbered statements; a statement that throws is
 // reported with its number and the procedure resumes with the next statement.

@@ -1,6 +1,6 @@
 #include "app/skinengine.h"
 
-#include "app/errorreport.h"
+#include "platform/failure.h"
 
 #include <QFile>
 #include <QLoggingCategory>

@@ -2,8 +2,10 @@
 
 #include "app/form1.h"
 #include "export/paddedtext.h"
+#include "platform/clipboardretry.h"
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -180,18 +182,6 @@ private:
     std::vector<qsizetype> m_widths;
 };
 
-// Another program may hold the clipboard for a moment: an operation is tried
-// up to kClipboardAttempts times.
-template<typename Attempt>
-bool tryRepeatedly(const Attempt &attempt)
-{
-    for (int i = 0; i < kClipboardAttempts; ++i) {
-        if (attempt())
-            return true;
-    }
-    return false;
-}
-
 // The copy command of both result lists.
 void copyListToClipboard(Form1 &form, ListView &list, const QString &procedureText)
 {
@@ -236,21 +226,6 @@ void CopyListToClipboard(Form1 &form, ListView &list)
     auto text = std::make_shared<const ListClipboardText>(std::move(snapshot), std::move(widths));
     ClearClipboard(form.platform());
     SetClipboardText(form.platform(), std::move(text), 0);
-}
-
-void ClearClipboard(Platform &platform)
-{
-    tryRepeatedly([&] { return platform.ClipboardClear(); });
-}
-
-bool SetClipboardText(Platform &platform, const QString &text, int format)
-{
-    return tryRepeatedly([&] { return platform.ClipboardSetText(text, format); });
-}
-
-bool SetClipboardText(Platform &platform, const std::shared_ptr<const DeferredText> &text, int format)
-{
-    return tryRepeatedly([&] { return platform.ClipboardSetText(text, format); });
 }
 
 void Form1::PushButton10_Click()

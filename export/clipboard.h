@@ -5,17 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
-#include <memory>
 #include <vector>
 
 class Form1;
 class ListView;
-class DeferredText;
-class Platform;
-
-// Attempts per clipboard operation before giving up (another program may hold
-// the clipboard for a moment).
-inline constexpr int kClipboardAttempts = 1000;
 
 // The clipboard text of a list in UTF-8: one line per checked entry, inner
 // cells padded to the column's width and closed by a TAB, the last cell
@@ -28,11 +21,3 @@ QString ClipboardText(const NumberListSnapshot &list);
 // Offers the list's text on the clipboard; an empty list leaves it untouched.
 // The text is made from a snapshot of the list when a program pastes it.
 void CopyListToClipboard(Form1 &form, ListView &list);
-
-// Empties the clipboard, trying up to kClipboardAttempts times.
-void ClearClipboard(Platform &platform);
-
-// Puts the text on the clipboard (format 0: plain text), trying up to
-// kClipboardAttempts times; true when it got there.
-bool SetClipboardText(Platform &platform, const QString &text, int format);
-bool SetClipboardText(Platform &platform, const std::shared_ptr<const DeferredText> &text, int format);

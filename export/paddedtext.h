@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/list/numberlistmodel.h"
+#include "text/charactercount.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,13 +12,9 @@
 class Form1;
 class ListView;
 
-// Length of a text in characters as the exports write them: a surrogate pair
-// is one character (the file writes it as one "?").
-qsizetype CharacterCount(QStringView text);
-inline qsizetype CharacterCount(QLatin1StringView text)
-{
-    return text.size();
-}
+// Entries handled between two calls of a yield function: often enough for a
+// time-sliced yield, rare enough to cost nothing per entry.
+inline constexpr qsizetype kPaddedTextYieldStride = 1024;
 
 // Column widths of the padded layouts, in characters (see CharacterCount): the
 // longest text of each column over all entries, checked or not, and of the

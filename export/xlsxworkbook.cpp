@@ -1,6 +1,6 @@
 #include "export/xlsxworkbook.h"
 
-#include "app/errorreport.h"
+#include "platform/failure.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 
 #include "fuzz/fuzzsupport.h"
 
-#include "input/windows1252.h"
+#include "text/windows1252.h"
 
 namespace {
 

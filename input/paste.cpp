@@ -2,8 +2,8 @@
 // dropping files or text on the window, and copying one entry of any list.
 
 #include "app/form1.h"
-#include "export/clipboard.h"
 #include "input/textimport.h"
+#include "platform/clipboardretry.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>

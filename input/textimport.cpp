@@ -1,7 +1,7 @@
 #include "input/textimport.h"
 
 #include "app/form1.h"
-#include "input/windows1252.h"
+#include "text/windows1252.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "platform/fakeplatform.h"
 
-#include "app/errorreport.h"
+#include "platform/failure.h"
 
 QString FakePlatform::settingKey(const QString &app, const QString &section, const QString &key)
 {

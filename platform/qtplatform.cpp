@@ -1,6 +1,6 @@
 #include "platform/qtplatform.h"
 
-#include "app/errorreport.h"
+#include "platform/failure.h"
 #include "platform/filedialogs.h"
 #include "platform/inifile.h"
 #include "platform/settingsfile.h"

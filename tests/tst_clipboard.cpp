@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "export/clipboard.h"
+#include "platform/clipboardretry.h"
 #include "platform/fakeplatform.h"
 #include "platform/qtplatform.h"
 #include "testsupport.h"

@@ -1,5 +1,5 @@
-#include "app/errorreport.h"
 #include "app/list/listview.h"
+#include "platform/failure.h"
 
 #include <QAbstractItemModelTester>
 #include <QHeaderView>

@@ -1,8 +1,8 @@
 #include "app/form1.h"
 #include "input/textimport.h"
-#include "input/windows1252.h"
 #include "platform/fakeplatform.h"
 #include "testsupport.h"
+#include "text/windows1252.h"
 
 #include <QFile>
 #include <QFileInfo>

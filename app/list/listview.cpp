@@ -1,8 +1,8 @@
 #include "app/list/listview.h"
 
-#include "app/errorreport.h"
 #include "app/list/listaccessible.h"
 #include "app/list/wholepixelframestyle.h"
+#include "platform/failure.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
