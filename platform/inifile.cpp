@@ -371,8 +371,11 @@ QByteArray withValue(QByteArrayView file, QByteArrayView group, QByteArrayView k
         bool lastIsBlank = true;
         for (qsizetype i = last.begin; i < last.end; ++i)
             lastIsBlank = lastIsBlank && isBlank(file[i]);
+        // A blank line before the new group, as between groups. After a file
+        // that ends in a lone CR it ends with a CR too: an LF there would
+        // join that CR into one CR LF and the blank line would be lost.
         if (!lastIsBlank)
-            out += lineEnd; // a blank line before the new group, as between groups
+            out += file.back() == '\r' ? QByteArray("\r") : lineEnd;
     }
     return out + '[' + escapedName(group) + ']' + lineEnd + keyLine + lineEnd;
 }

@@ -199,6 +199,8 @@ void TestIniFile::changesOnlyTheKeysLine_data()
         << QByteArray("[Other]\r\na=b\r\n\r\n[Quillory]\r\nCheck1=0\r\n");
     QTest::newRow("missing group: CR") << QByteArray("[Other]\ra=b\r\r") << k1 << off
                                        << QByteArray("[Other]\ra=b\r\r[Quillory]\rCheck1=0\r");
+    QTest::newRow("missing group: LF file that ends in a lone CR")
+        << QByteArray("[Other]\na=b\r") << k1 << off << QByteArray("[Other]\na=b\r\r[Quillory]\nCheck1=0\n");
     QTest::newRow("missing group: empty file")
         << QByteArray() << k1 << off << QByteArray("[Quillory]\nCheck1=0\n");
     QTest::newRow("missing group: byte-order mark only")
