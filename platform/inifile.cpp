@@ -12,6 +12,13 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\v' || c == '\f';
 }
 
+// The blanks a value may have around it. Unlike a line's leading blanks,
+// a vertical tab or a form feed there is part of the value.
+bool isValueBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
 bool isLineEnd(char c)
 {
     return c == '\n' || c == '\r';
@@ -176,7 +183,7 @@ QByteArray decodedValue(QByteArrayView raw)
     qsizetype keep = 0; // bytes made by escapes are never dropped as trailing blanks
     qsizetype i = 0;
     const auto skipBlanks = [&] {
-        while (i < raw.size() && (raw[i] == ' ' || raw[i] == '\t'))
+        while (i < raw.size() && isValueBlank(raw[i]))
             ++i;
     };
     skipBlanks();
@@ -343,9 +350,9 @@ QByteArray withValue(QByteArrayView file, QByteArrayView group, QByteArrayView k
         const Line &line = lines[found.keyLine];
         qsizetype from = line.valueBegin;
         qsizetype to = line.valueEnd;
-        while (from < to && isBlank(file[from]))
+        while (from < to && isValueBlank(file[from]))
             ++from;
-        while (to > from && isBlank(file[to - 1]))
+        while (to > from && isValueBlank(file[to - 1]))
             --to;
         if (from == to)
             from = to = line.valueEnd;

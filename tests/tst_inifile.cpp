@@ -175,6 +175,9 @@ void TestIniFile::changesOnlyTheKeysLine_data()
                                  << QByteArray("[Quillory]\nCheck1=0\r\n");
     QTest::newRow("quoted value") << QByteArray("[Quillory]\nCheck1=\"1\" \n") << k1 << off
                                   << QByteArray("[Quillory]\nCheck1=0 \n");
+    QTest::newRow("vertical tab and form feed around a value are part of it")
+        << QByteArray("[Quillory]\nCheck1=\f\"1\"\v ; c\n") << k1 << off
+        << QByteArray("[Quillory]\nCheck1=0 ; c\n");
     QTest::newRow("the last of duplicated lines")
         << QByteArray("[Quillory]\nCheck1=1\n[Other]\nCheck1=1\n[Quillory]\nCheck1=1\nCheck1=2\n") << k1
         << off << QByteArray("[Quillory]\nCheck1=1\n[Other]\nCheck1=1\n[Quillory]\nCheck1=1\nCheck1=0\n");
