@@ -67,9 +67,13 @@ bool isBlank(char c)
 
 int hexValue(char c)
 {
-    const std::string digits = "0123456789abcdef";
-    const auto at = digits.find(char(c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c));
-    return at == std::string::npos ? -1 : int(at);
+    static constexpr char digits[] = "0123456789abcdef";
+    const char lower = c >= 'A' && c <= 'F' ? char(c - 'A' + 'a') : c;
+    for (int d = 0; d < 16; ++d) {
+        if (digits[d] == lower)
+            return d;
+    }
+    return -1;
 }
 
 // Whether `raw` (trimmed of blanks) is a way of writing `name`: each of its
