@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
 
 namespace {
 
@@ -49,6 +50,15 @@ struct Line
     qsizetype valueEnd = 0;   // before a comment, or at the end
 };
 
+// UTF-8 text as it is. QString::fromUtf8 drops a leading U+FEFF, which in a
+// name is a character like any other: "\xEF\xBB\xBFCheck1" is not "Check1".
+QString fromUtf8(QByteArrayView utf8)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(utf8);
+}
+
 // Undoes the name escapes of Qt's INI files: %XX and %UXXXX, and '\' for '/'.
 QString unescapedName(QByteArrayView text)
 {
@@ -73,7 +83,7 @@ QString unescapedName(QByteArrayView text)
             qsizetype j = i + 1;
             while (j < text.size() && text[j] != '\\' && text[j] != '%')
                 ++j;
-            name += QString::fromUtf8(text.sliced(i, j - i));
+            name += fromUtf8(text.sliced(i, j - i));
             i = j;
         }
     }
@@ -85,7 +95,7 @@ QString unescapedName(QByteArrayView text)
 QByteArray escapedName(QByteArrayView utf8)
 {
     QByteArray out;
-    for (const QChar ch : QString::fromUtf8(utf8)) {
+    for (const QChar ch : fromUtf8(utf8)) {
         const char16_t u = ch.unicode();
         if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '-'
             || u == '.')
@@ -305,8 +315,8 @@ struct Found
 
 Found find(const QList<Line> &lines, QByteArrayView group, QByteArrayView key)
 {
-    const QString groupName = QString::fromUtf8(group);
-    const QString keyName = QString::fromUtf8(key);
+    const QString groupName = fromUtf8(group);
+    const QString keyName = fromUtf8(key);
     Found found;
     bool inGroup = groupName.isEmpty(); // lines before the first header belong to the nameless group
     for (qsizetype i = 0; i < lines.size(); ++i) {

@@ -83,6 +83,12 @@ void TestIniFile::readsTheKeyThatCounts_data()
     QTest::newRow("key name case") << QByteArray("[Quillory]\ncheck1=0\n") << k1 << false << QByteArray();
     QTest::newRow("escaped names") << QByteArray("[Quil%6Cory]\nCheck%31=0\n") << k1 << true
                                    << QByteArray("0");
+    QTest::newRow("zero-width no-break space before the key")
+        << bytes("[Quillory]\n\xEF\xBB\xBF\x43heck1=0\n") << k1 << false << QByteArray();
+    QTest::newRow("zero-width no-break space after an escape")
+        << bytes("[Quillory]\nCheck%31\xEF\xBB\xBF=0\n") << k1 << false << QByteArray();
+    QTest::newRow("zero-width no-break space in the header")
+        << bytes("[\xEF\xBB\xBFQuillory]\nCheck1=0\n") << k1 << false << QByteArray();
     QTest::newRow("blanks in the header")
         << QByteArray("[ Quillory ]\nCheck1=0\n") << k1 << true << QByteArray("0");
     QTest::newRow("unclosed header") << QByteArray("[Quillory\nCheck1=0\n") << k1 << true << QByteArray("0");
