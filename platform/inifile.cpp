@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
 
 namespace {
 
@@ -10,6 +11,13 @@ constexpr QByteArrayView kByteOrderMark = "\xEF\xBB\xBF";
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+// The blanks a value may have around it. Unlike a line's leading blanks,
+// a vertical tab or a form feed there is part of the value.
+bool isValueBlank(char c)
+{
+    return c == ' ' || c == '\t';
 }
 
 bool isLineEnd(char c)
@@ -42,6 +50,15 @@ struct Line
     qsizetype valueEnd = 0;   // before a comment, or at the end
 };
 
+// UTF-8 text as it is. QString::fromUtf8 drops a leading U+FEFF, which in a
+// name is a character like any other: "\xEF\xBB\xBFCheck1" is not "Check1".
+QString fromUtf8(QByteArrayView utf8)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(utf8);
+}
+
 // Undoes the name escapes of Qt's INI files: %XX and %UXXXX, and '\' for '/'.
 QString unescapedName(QByteArrayView text)
 {
@@ -66,7 +83,7 @@ QString unescapedName(QByteArrayView text)
             qsizetype j = i + 1;
             while (j < text.size() && text[j] != '\\' && text[j] != '%')
                 ++j;
-            name += QString::fromUtf8(text.sliced(i, j - i));
+            name += fromUtf8(text.sliced(i, j - i));
             i = j;
         }
     }
@@ -78,7 +95,7 @@ QString unescapedName(QByteArrayView text)
 QByteArray escapedName(QByteArrayView utf8)
 {
     QByteArray out;
-    for (const QChar ch : QString::fromUtf8(utf8)) {
+    for (const QChar ch : fromUtf8(utf8)) {
         const char16_t u = ch.unicode();
         if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '-'
             || u == '.')
@@ -176,7 +193,7 @@ QByteArray decodedValue(QByteArrayView raw)
     qsizetype keep = 0; // bytes made by escapes are never dropped as trailing blanks
     qsizetype i = 0;
     const auto skipBlanks = [&] {
-        while (i < raw.size() && (raw[i] == ' ' || raw[i] == '\t'))
+        while (i < raw.size() && isValueBlank(raw[i]))
             ++i;
     };
     skipBlanks();
@@ -298,8 +315,8 @@ struct Found
 
 Found find(const QList<Line> &lines, QByteArrayView group, QByteArrayView key)
 {
-    const QString groupName = QString::fromUtf8(group);
-    const QString keyName = QString::fromUtf8(key);
+    const QString groupName = fromUtf8(group);
+    const QString keyName = fromUtf8(key);
     Found found;
     bool inGroup = groupName.isEmpty(); // lines before the first header belong to the nameless group
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -343,9 +360,9 @@ QByteArray withValue(QByteArrayView file, QByteArrayView group, QByteArrayView k
         const Line &line = lines[found.keyLine];
         qsizetype from = line.valueBegin;
         qsizetype to = line.valueEnd;
-        while (from < to && isBlank(file[from]))
+        while (from < to && isValueBlank(file[from]))
             ++from;
-        while (to > from && isBlank(file[to - 1]))
+        while (to > from && isValueBlank(file[to - 1]))
             --to;
         if (from == to)
             from = to = line.valueEnd;
@@ -371,8 +388,11 @@ QByteArray withValue(QByteArrayView file, QByteArrayView group, QByteArrayView k
         bool lastIsBlank = true;
         for (qsizetype i = last.begin; i < last.end; ++i)
             lastIsBlank = lastIsBlank && isBlank(file[i]);
+        // A blank line before the new group, as between groups. After a file
+        // that ends in a lone CR it ends with a CR too: an LF there would
+        // join that CR into one CR LF and the blank line would be lost.
         if (!lastIsBlank)
-            out += lineEnd; // a blank line before the new group, as between groups
+            out += file.back() == '\r' ? QByteArray("\r") : lineEnd;
     }
     return out + '[' + escapedName(group) + ']' + lineEnd + keyLine + lineEnd;
 }

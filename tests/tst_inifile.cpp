@@ -83,6 +83,12 @@ void TestIniFile::readsTheKeyThatCounts_data()
     QTest::newRow("key name case") << QByteArray("[Quillory]\ncheck1=0\n") << k1 << false << QByteArray();
     QTest::newRow("escaped names") << QByteArray("[Quil%6Cory]\nCheck%31=0\n") << k1 << true
                                    << QByteArray("0");
+    QTest::newRow("zero-width no-break space before the key")
+        << bytes("[Quillory]\n\xEF\xBB\xBF\x43heck1=0\n") << k1 << false << QByteArray();
+    QTest::newRow("zero-width no-break space after an escape")
+        << bytes("[Quillory]\nCheck%31\xEF\xBB\xBF=0\n") << k1 << false << QByteArray();
+    QTest::newRow("zero-width no-break space in the header")
+        << bytes("[\xEF\xBB\xBFQuillory]\nCheck1=0\n") << k1 << false << QByteArray();
     QTest::newRow("blanks in the header")
         << QByteArray("[ Quillory ]\nCheck1=0\n") << k1 << true << QByteArray("0");
     QTest::newRow("unclosed header") << QByteArray("[Quillory\nCheck1=0\n") << k1 << true << QByteArray("0");
@@ -175,6 +181,9 @@ void TestIniFile::changesOnlyTheKeysLine_data()
                                  << QByteArray("[Quillory]\nCheck1=0\r\n");
     QTest::newRow("quoted value") << QByteArray("[Quillory]\nCheck1=\"1\" \n") << k1 << off
                                   << QByteArray("[Quillory]\nCheck1=0 \n");
+    QTest::newRow("vertical tab and form feed around a value are part of it")
+        << QByteArray("[Quillory]\nCheck1=\f\"1\"\v ; c\n") << k1 << off
+        << QByteArray("[Quillory]\nCheck1=0 ; c\n");
     QTest::newRow("the last of duplicated lines")
         << QByteArray("[Quillory]\nCheck1=1\n[Other]\nCheck1=1\n[Quillory]\nCheck1=1\nCheck1=2\n") << k1
         << off << QByteArray("[Quillory]\nCheck1=1\n[Other]\nCheck1=1\n[Quillory]\nCheck1=1\nCheck1=0\n");
@@ -199,6 +208,8 @@ void TestIniFile::changesOnlyTheKeysLine_data()
         << QByteArray("[Other]\r\na=b\r\n\r\n[Quillory]\r\nCheck1=0\r\n");
     QTest::newRow("missing group: CR") << QByteArray("[Other]\ra=b\r\r") << k1 << off
                                        << QByteArray("[Other]\ra=b\r\r[Quillory]\rCheck1=0\r");
+    QTest::newRow("missing group: LF file that ends in a lone CR")
+        << QByteArray("[Other]\na=b\r") << k1 << off << QByteArray("[Other]\na=b\r\r[Quillory]\nCheck1=0\n");
     QTest::newRow("missing group: empty file")
         << QByteArray() << k1 << off << QByteArray("[Quillory]\nCheck1=0\n");
     QTest::newRow("missing group: byte-order mark only")
