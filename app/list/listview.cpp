@@ -758,13 +758,8 @@ bool ListView::clipboardKey(const QKeyEvent *event)
         emit CopyRequested();
         return true;
     }
-    // Shift+Insert is not a paste key of every desktop's key scheme.
-    const bool shiftInsert =
-        event->key() == Qt::Key_Insert && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier;
-    if (m_pasteEnabled && (event->matches(QKeySequence::Paste) || shiftInsert)) {
-        emit PasteRequested();
-        return true;
-    }
+    // The paste keys are the window's own shortcut: they paste into the
+    // input list wherever the focus is.
     return false;
 }
 

@@ -125,8 +125,8 @@ signals:
     void KeyDown(int keyCode, int shift);
     void DblClick();
     void MouseMove();
-    // Ctrl+C (or the context menu's "Copy"); Ctrl+V, Shift+Insert (or "Paste")
-    // while pasting is enabled.
+    // Ctrl+C (or the context menu's "Copy"); the context menu's "Paste" while
+    // pasting is enabled (the paste keys are the window's shortcut).
     void CopyRequested();
     void PasteRequested();
 
@@ -159,7 +159,7 @@ private:
     void followSystemHeaderColours();
     void onColumnWidthChanged(int column, int twips);
     void onRowsChanged();
-    bool clipboardKey(const QKeyEvent *event); // true when it was a copy or paste key
+    bool clipboardKey(const QKeyEvent *event); // true when it was the copy key
     // The parts besides the rows that reset the window's pointer as well.
     std::array<QWidget *, 4> pointerResettingParts() const;
 
