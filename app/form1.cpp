@@ -1,7 +1,7 @@
 #include "app/form1.h"
 
-#include "app/appinfo.h"
 #include "app/list/listaccessible.h"
+#include "platform/appinfo.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -4,10 +4,10 @@
 // the option boxes, the busy pointer and the platform layer. Each subsystem
 // defines its own handlers (validation/, input/, export/).
 
-#include "app/errorreport.h"
 #include "app/list/listview.h"
 #include "app/skinengine.h"
 #include "app/yielder.h"
+#include "platform/errorreport.h"
 #include "platform/platform.h"
 
 #include <QCursor>

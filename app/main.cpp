@@ -1,5 +1,5 @@
-#include "app/appinfo.h"
 #include "app/form1.h"
+#include "platform/appinfo.h"
 #include "platform/qtplatform.h"
 
 #include <QApplication>

@@ -1,6 +1,7 @@
 #include "app/form1.h"
+#include "platform/procedures.h"
 
-#include "app/appinfo.h"
+#include "platform/appinfo.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -63,7 +64,7 @@ static void initResources()
 
 void Form1::Form_Load()
 {
-    Guarded proc(platform(), QStringLiteral("in Quillory2021/08/31.Form1.Form_Load "));
+    Guarded proc(platform(), Procedure::Form_Load);
 
     proc(102, [&] { ApplySkin(); });
 

@@ -1,4 +1,5 @@
 #include "export/clipboard.h"
+#include "platform/procedures.h"
 
 #include "app/form1.h"
 #include "export/paddedtext.h"
@@ -230,10 +231,10 @@ void CopyListToClipboard(Form1 &form, ListView &list)
 
 void Form1::PushButton10_Click()
 {
-    copyListToClipboard(*this, *ListView2, QStringLiteral("in Quillory2021/08/31.Form1.PushButton10_Click "));
+    copyListToClipboard(*this, *ListView2, Procedure::PushButton10_Click);
 }
 
 void Form1::PushButton11_Click()
 {
-    copyListToClipboard(*this, *ListView3, QStringLiteral("in Quillory2021/08/31.Form1.PushButton11_Click "));
+    copyListToClipboard(*this, *ListView3, Procedure::PushButton11_Click);
 }

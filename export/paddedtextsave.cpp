@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "export/paddedtext.h"
+#include "platform/procedures.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -25,8 +26,7 @@ namespace {
 // Bytes gathered before they go to the file.
 constexpr qsizetype kFlushBytes = 1 << 20;
 
-const QString kProcedure =
-    QStringLiteral("in Quillory2021/08/31.Main.SaveListviewProperlySpacedWithoutProgressBar ");
+const QString kProcedure = Procedure::SaveListviewProperlySpacedWithoutProgressBar;
 
 QString nativeName(const QString &fileName)
 {
@@ -453,10 +453,10 @@ void saveListAsText(Form1 &form, ListView &list, const QString &procedureText)
 
 void Form1::PushButton4_Click()
 {
-    saveListAsText(*this, *ListView2, QStringLiteral("in Quillory2021/08/31.Form1.PushButton4_Click "));
+    saveListAsText(*this, *ListView2, Procedure::PushButton4_Click);
 }
 
 void Form1::PushButton8_Click()
 {
-    saveListAsText(*this, *ListView3, QStringLiteral("in Quillory2021/08/31.Form1.PushButton8_Click "));
+    saveListAsText(*this, *ListView3, Procedure::PushButton8_Click);
 }

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "export/spreadsheet.h"
 #include "export/xlsxworkbook.h"
+#include "platform/procedures.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -169,12 +170,10 @@ bool Form1::SaveResultsAsExcelFileIsExcelInstalled()
 
 void Form1::PushButton13_Click()
 {
-    SaveListAsWorkbook(*this, ListView2, QStringLiteral("in Quillory2021/08/31.Form1.PushButton13_Click "),
-                       QStringLiteral("valid"));
+    SaveListAsWorkbook(*this, ListView2, Procedure::PushButton13_Click, QStringLiteral("valid"));
 }
 
 void Form1::PushButton7_Click()
 {
-    SaveListAsWorkbook(*this, ListView3, QStringLiteral("in Quillory2021/08/31.Form1.PushButton7_Click "),
-                       QStringLiteral("invalid"));
+    SaveListAsWorkbook(*this, ListView3, Procedure::PushButton7_Click, QStringLiteral("invalid"));
 }

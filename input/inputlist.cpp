@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "input/textimport.h"
+#include "platform/procedures.h"
 
 #include <QCheckBox>
 #include <QSignalBlocker>
@@ -21,7 +22,7 @@ QStringView Main::TrimSpaces(QStringView text)
 
 void Form1::PushButton6_Click()
 {
-    Guarded proc(m_platform, QStringLiteral("in Quillory2021/08/31.Form1.PushButton6_Click "));
+    Guarded proc(m_platform, Procedure::PushButton6_Click);
     QString answer;
     proc(100, [&] {
         // An empty title shows the application title.
@@ -54,7 +55,7 @@ void Form1::PushButton6_Click()
 
 void Form1::PushButton12_Click()
 {
-    Guarded proc(m_platform, QStringLiteral("in Quillory2021/08/31.Form1.PushButton12_Click "));
+    Guarded proc(m_platform, Procedure::PushButton12_Click);
     proc(100, [&] { ListView1->ListItems.Add(QLatin1StringView("888-342-9122")); });
     proc(102, [&] { ListView1->ListItems.Add(QLatin1StringView("1-888-342-9122")); });
     proc(104, [&] { ListView1->ListItems.Add(QLatin1StringView("342-9122")); });
@@ -77,7 +78,7 @@ void Form1::PushButton12_Click()
 
 void Form1::PushButton1_Click()
 {
-    Guarded proc(m_platform, QStringLiteral("in Quillory2021/08/31.Form1.PushButton1_Click "));
+    Guarded proc(m_platform, Procedure::PushButton1_Click);
     proc(100, [&] {
         if (!IsBusy())
             ListView1->ListItems.Clear();

@@ -4,6 +4,7 @@
 #include "app/form1.h"
 #include "input/textimport.h"
 #include "platform/clipboardretry.h"
+#include "platform/procedures.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -15,8 +16,8 @@
 
 namespace {
 
-const QString kPasteProcedure = QStringLiteral("in Quillory2021/08/31.Form1.ListView1_Paste ");
-const QString kLoadProcedure = QStringLiteral("in Quillory2021/08/31.Form1.PushButton3_Click ");
+const QString kPasteProcedure = Procedure::ListView1_Paste;
+const QString kLoadProcedure = Procedure::PushButton3_Click;
 
 // Local files, text, or URLs that will be refused with a message.
 bool isWelcome(const QMimeData *data)
@@ -113,17 +114,17 @@ void Form1::copySelectedEntry(ListView *list, const QString &procedureText)
 
 void Form1::ListView1_Copy()
 {
-    copySelectedEntry(ListView1, QStringLiteral("in Quillory2021/08/31.Form1.ListView1_Copy "));
+    copySelectedEntry(ListView1, Procedure::ListView1_Copy);
 }
 
 void Form1::ListView2_Copy()
 {
-    copySelectedEntry(ListView2, QStringLiteral("in Quillory2021/08/31.Form1.ListView2_Copy "));
+    copySelectedEntry(ListView2, Procedure::ListView2_Copy);
 }
 
 void Form1::ListView3_Copy()
 {
-    copySelectedEntry(ListView3, QStringLiteral("in Quillory2021/08/31.Form1.ListView3_Copy "));
+    copySelectedEntry(ListView3, Procedure::ListView3_Copy);
 }
 
 bool Form1::acceptsDropAt(QPoint position) const

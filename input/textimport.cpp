@@ -1,4 +1,5 @@
 #include "input/textimport.h"
+#include "platform/procedures.h"
 
 #include "app/form1.h"
 #include "text/windows1252.h"
@@ -301,7 +302,7 @@ void AppendLines(NumberListModel &list, QStringView text)
 
 void Form1::PushButton3_Click()
 {
-    Guarded proc(platform(), QStringLiteral("in Quillory2021/08/31.Form1.PushButton3_Click "));
+    Guarded proc(platform(), Procedure::PushButton3_Click);
     QStringList pieces;
 
     proc(100, [&] { CommonDialog1.fileName = QString(); });

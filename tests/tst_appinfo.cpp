@@ -1,4 +1,4 @@
-#include "app/appinfo.h"
+#include "platform/appinfo.h"
 
 #include <QFile>
 #include <QTest>

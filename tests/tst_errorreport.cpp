@@ -1,6 +1,7 @@
-#include "app/appinfo.h"
-#include "app/errorreport.h"
+#include "platform/appinfo.h"
+#include "platform/errorreport.h"
 #include "platform/fakeplatform.h"
+#include "platform/procedures.h"
 
 #include <QTest>
 
@@ -30,12 +31,11 @@ void TestErrorReport::messageText_data()
     const QString request =
         QStringLiteral("Please email screenshot of this message to ") + AppInfo::supportEmail();
     QTest::newRow("first step")
-        << QStringLiteral("Type mismatch") << QStringLiteral("in Quillory2021/08/31.Form1.PushButton2_Click ")
-        << 100
+        << QStringLiteral("Type mismatch") << Procedure::PushButton2_Click << 100
         << QStringLiteral("Type mismatch\r\nin Quillory2021/08/31.Form1.PushButton2_Click at line 100\r\r")
             + request;
     QTest::newRow("empty description")
-        << QString() << QStringLiteral("in Quillory2021/08/31.Form1.Form_Load ") << 142
+        << QString() << Procedure::Form_Load << 142
         << QStringLiteral("\r\nin Quillory2021/08/31.Form1.Form_Load at line 142\r\r") + request;
 }
 
@@ -62,7 +62,7 @@ void TestErrorReport::reportsWithTitleAndWarningStyle()
 void TestErrorReport::resumesWithNextStatementAfterFailure()
 {
     FakePlatform platform;
-    Guarded proc(platform, QStringLiteral("in Quillory2021/08/31.Form1.PushButton9_Click "));
+    Guarded proc(platform, Procedure::PushButton9_Click);
     QStringList ran;
     QVERIFY(!proc(100, [&] { throw Failure(QStringLiteral("Index out of bounds")); }));
     QVERIFY(proc(102, [&] { ran << QStringLiteral("102"); }));

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "platform/procedures.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -204,7 +205,7 @@ void TestInputList::failingOptionStoreIsReportedUnderItsStep()
     setOptions(*m_form, 0, 1, 1);
     m_platform->settingWriteFails = true;
     m_form->PushButton12_Click();
-    const QString procedure = QStringLiteral("in Quillory2021/08/31.Form1.PushButton12_Click ");
+    const QString procedure = Procedure::PushButton12_Click;
     QCOMPARE(m_platform->messages.size(), 2);
     QCOMPARE(m_platform->messages[0].text,
              ErrorReportText(QStringLiteral("Permission denied"), procedure, 106));

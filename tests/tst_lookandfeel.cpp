@@ -1,6 +1,7 @@
-#include "app/appinfo.h"
 #include "app/form1.h"
+#include "platform/appinfo.h"
 #include "platform/fakeplatform.h"
+#include "platform/procedures.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -101,7 +102,7 @@ QWidget *control(Form1 &w, const QString &name)
 
 QString reportText(const QString &description, int step)
 {
-    return description + QStringLiteral("\r\nin Quillory2021/08/31.Form1.Form_Load at line ")
+    return description + QStringLiteral("\r\n") + Procedure::Form_Load + QStringLiteral("at line ")
         + QString::number(step) + QStringLiteral("\r\rPlease email screenshot of this message to ")
         + AppInfo::supportEmail();
 }

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "export/paddedtext.h"
 #include "platform/fakeplatform.h"
+#include "platform/procedures.h"
 #include "testsupport.h"
 #include "unprivileged.h"
 
@@ -25,8 +26,7 @@
 
 namespace {
 
-const QString kExportProcedure =
-    QStringLiteral("in Quillory2021/08/31.Main.SaveListviewProperlySpacedWithoutProgressBar ");
+const QString kExportProcedure = Procedure::SaveListviewProperlySpacedWithoutProgressBar;
 
 void fillNumbers(NumberListModel &model, const QString &title, int count)
 {

@@ -1,7 +1,8 @@
-#include "app/errorreport.h"
 #include "app/form1.h"
 #include "input/textimport.h"
+#include "platform/errorreport.h"
 #include "platform/fakeplatform.h"
+#include "platform/procedures.h"
 #include "platform/qtplatform.h"
 #include "testsupport.h"
 
@@ -24,8 +25,8 @@
 
 namespace {
 
-const QString kPasteProcedure = QStringLiteral("in Quillory2021/08/31.Form1.ListView1_Paste ");
-const QString kLoadProcedure = QStringLiteral("in Quillory2021/08/31.Form1.PushButton3_Click ");
+const QString kPasteProcedure = Procedure::ListView1_Paste;
+const QString kLoadProcedure = Procedure::PushButton3_Click;
 
 // Drags the data over `target` at its centre and drops it there, as the
 // desktop does; answers whether the drop was taken. Work the drop starts

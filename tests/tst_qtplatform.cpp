@@ -1,5 +1,5 @@
-#include "app/errorreport.h"
 #include "app/form1.h"
+#include "platform/errorreport.h"
 #include "platform/qtplatform.h"
 #include "unprivileged.h"
 

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "export/xlsxworkbook.h"
 #include "platform/fakeplatform.h"
+#include "platform/procedures.h"
 #include "platform/qtplatform.h"
 
 #include <QApplication>
@@ -476,9 +477,8 @@ void TestSpreadsheet::unusableFolderIsReportedOnce()
     const FakePlatform::Message report = m_platform->messages.first();
     QCOMPARE(report.title, QStringLiteral("Application Error"));
     QCOMPARE(report.style, 48);
-    QVERIFY2(
-        report.text.contains(QStringLiteral("in Quillory2021/08/31.Form1.PushButton13_Click at line 114")),
-        qPrintable(report.text));
+    QVERIFY2(report.text.contains(Procedure::PushButton13_Click + QStringLiteral("at line 114")),
+             qPrintable(report.text));
     QVERIFY(report.text.startsWith(QStringLiteral("Cannot create")));
     QVERIFY(m_platform->shellCalls.isEmpty());
     QCOMPARE(m_form->MousePointer(), 0);

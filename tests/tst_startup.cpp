@@ -1,6 +1,7 @@
-#include "app/appinfo.h"
 #include "app/form1.h"
+#include "platform/appinfo.h"
 #include "platform/fakeplatform.h"
+#include "platform/procedures.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,7 +16,7 @@
 
 namespace {
 
-const QString kFormLoad = QStringLiteral("in Quillory2021/08/31.Form1.Form_Load ");
+const QString kFormLoad = Procedure::Form_Load;
 
 QString setting(const FakePlatform &p, const QString &key)
 {

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "input/textimport.h"
 #include "platform/fakeplatform.h"
+#include "platform/procedures.h"
 #include "testsupport.h"
 #include "text/windows1252.h"
 
@@ -18,7 +19,7 @@
 
 namespace {
 
-const QString kProcedure = QStringLiteral("in Quillory2021/08/31.Form1.PushButton3_Click ");
+const QString kProcedure = Procedure::PushButton3_Click;
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "platform/fakeplatform.h"
+#include "platform/procedures.h"
 #include "testsupport.h"
 #include "validation/phone.h"
 
@@ -11,7 +12,7 @@
 
 namespace {
 
-const QString kRunProcedure = QStringLiteral("in Quillory2021/08/31.Form1.PushButton17_Click ");
+const QString kRunProcedure = Procedure::PushButton17_Click;
 
 struct InjectedFault
 {

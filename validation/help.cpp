@@ -1,8 +1,9 @@
 #include "app/form1.h"
+#include "platform/procedures.h"
 
 void Form1::PushButton5_Click()
 {
-    Guarded proc(m_platform, QStringLiteral("in Quillory2021/08/31.Form1.PushButton5_Click "));
+    Guarded proc(m_platform, Procedure::PushButton5_Click);
     proc(100, [&] {
         const QString crlf = QStringLiteral("\r\n");
         m_platform.MsgBox(

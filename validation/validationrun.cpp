@@ -1,3 +1,4 @@
+#include "platform/procedures.h"
 #include "validation/phone.h"
 
 #include "app/form1.h"
@@ -109,7 +110,7 @@ void Form1::PushButton17_Click()
     // An export that yields may still be reading a result list.
     if (IsBusy())
         return;
-    Guarded proc(m_platform, QStringLiteral("in Quillory2021/08/31.Form1.PushButton17_Click "));
+    Guarded proc(m_platform, Procedure::PushButton17_Click);
     proc(100, [&] { ListView2->ListItems.Clear(); });
     proc(101, [&] { ListView3->ListItems.Clear(); });
     proc(102, [&] { SetMousePointer(Pointer::Hourglass); });
@@ -138,7 +139,7 @@ void Form1::PushButton2_Click()
 {
     if (IsBusy())
         return; // an export may be reading this list
-    Guarded proc(m_platform, QStringLiteral("in Quillory2021/08/31.Form1.PushButton2_Click "));
+    Guarded proc(m_platform, Procedure::PushButton2_Click);
     proc(100, [&] { ListView2->ListItems.Clear(); });
 }
 
@@ -146,7 +147,7 @@ void Form1::PushButton9_Click()
 {
     if (IsBusy())
         return; // an export may be reading this list
-    Guarded proc(m_platform, QStringLiteral("in Quillory2021/08/31.Form1.PushButton9_Click "));
+    Guarded proc(m_platform, Procedure::PushButton9_Click);
     proc(100, [&] { ListView3->ListItems.Clear(); });
 }
 

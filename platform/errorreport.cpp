@@ -1,6 +1,6 @@
-#include "app/errorreport.h"
+#include "platform/errorreport.h"
 
-#include "app/appinfo.h"
+#include "platform/appinfo.h"
 #include "platform/platform.h"
 
 QString ErrorReportText(const QString &description, const QString &procedureText, int step)
@@ -18,6 +18,10 @@ void ErrorReport(Platform &platform, const QString &description, const QString &
 
 void Guarded::report(int step)
 {
-    const QString description = CurrentFailureDescription();
+    report(step, CurrentFailureDescription());
+}
+
+void Guarded::report(int step, const QString &description)
+{
     ErrorReport(m_platform, description, m_procedureText, step);
 }

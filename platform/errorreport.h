@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <new>
 #include <utility>
 
 class Platform;
@@ -18,7 +19,7 @@ QString ErrorReportText(const QString &description, const QString &procedureText
 // A guarded procedure: runs numbered statements; a statement that throws is
 // reported with its number and the procedure resumes with the next statement.
 //
-//     Guarded proc(platform, "in Quillory2021/08/31.Form1.PushButton2_Click ");
+//     Guarded proc(platform, Procedure::PushButton2_Click);
 //     proc(100, [&] { ListView2->ListItems.Clear(); });
 class Guarded
 {
@@ -43,9 +44,41 @@ public:
         }
     }
 
+    // A per-entry loop: runs entry(i) for i = first..last inside one try
+    // block, so that a guard per statement costs nothing per entry. `entry`
+    // keeps `step` at the statement it is running. When an entry fails, the
+    // failure is reported at that step and resume(i) finishes the entry from
+    // the next statement; it returns the entry to go on with, or one past
+    // `last` to leave the loop. Once memory runs out every later entry would
+    // fail the same way, so that is reported once and ends the loop.
+    template<typename Entry, typename Resume>
+    void forEachEntry(qsizetype first, qsizetype last, const int &step, Entry &&entry, Resume &&resume)
+    {
+        qsizetype i = first;
+        while (i <= last) {
+            try {
+                for (; i <= last; ++i)
+                    entry(i);
+                return;
+            } catch (const CommandAborted &) {
+                throw;
+            } catch (const std::bad_alloc &) {
+                report(step);
+                return;
+            } catch (...) {
+                report(step);
+            }
+            i = resume(i);
+        }
+    }
+
+    // Reports a failure that was found rather than thrown.
+    void report(int step, const QString &description);
+
     const QString &procedureText() const { return m_procedureText; }
 
 private:
+    // Reports the failure being handled.
     void report(int step);
 
     Platform &m_platform;
