@@ -4,6 +4,7 @@
 // the option boxes, the busy pointer and the platform layer. Each subsystem
 // defines its own handlers (validation/, input/, export/).
 
+#include "app/list/keycodes.h"
 #include "app/list/listview.h"
 #include "app/skinengine.h"
 #include "app/yielder.h"
@@ -33,9 +34,6 @@ inline QString ListDialogFilter()
 {
     return QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
 }
-
-// Key code of the Delete key in the lists' KeyDown events.
-inline constexpr int vbKeyDelete = 46;
 
 // Gives the group box a plain frame that leaves its background untinted.
 void UsePlainFrame(QGroupBox *frame);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/list/listitems.h"
 #include "app/list/numberlistmodel.h"
 
 #include <QAbstractItemView>
@@ -9,77 +10,12 @@
 #include <optional>
 
 class QHeaderView;
-class ListView;
-
-// One entry of a list, addressed by its position (from 1).
-class ListItem
-{
-public:
-    ListItem(NumberListModel *model, qsizetype index) : m_model(model), m_index(index) {}
-    qsizetype Index() const { return m_index; }
-    QString Text() const;
-    EntryText TextView() const; // the text without copying it
-    QString SubItems(int index) const;
-    void SetSubItems(int index, const QString &text);
-    bool Checked() const;
-    void SetChecked(bool on);
-
-private:
-    NumberListModel *m_model;
-    qsizetype m_index;
-};
-
-// The entries of a list: the 1-based list operations the commands use.
-class ListItemsCollection
-{
-public:
-    explicit ListItemsCollection(NumberListModel *model) : m_model(model) {}
-    // Appends a checked entry holding the text unchanged.
-    ListItem Add(QStringView text);
-    ListItem Add(QLatin1StringView text);
-    ListItem Add(const QString &text) { return Add(QStringView(text)); }
-    qsizetype Count() const { return m_model->count(); }
-    // Throws Failure("Index out of bounds") outside 1..Count.
-    ListItem Item(qsizetype index) const;
-    void Remove(qsizetype index);
-    void Clear();
-
-private:
-    qsizetype checked(qsizetype index) const;
-    NumberListModel *m_model;
-};
 
 // Sizes are designed in twips; 15 twips make one pixel.
 inline int TwipsToPixels(int twips)
 {
     return (twips + 7) / 15;
 }
-
-class ColumnHeader
-{
-public:
-    ColumnHeader(NumberListModel *model, int index) : m_model(model), m_index(index) {}
-    int Index() const { return m_index; }
-    QString Text() const { return m_model->columnTitle(m_index - 1); }
-    int Width() const { return m_model->columnWidthTwips(m_index - 1); }
-    void SetWidth(int twips) { m_model->setColumnWidthTwips(m_index - 1, twips); }
-
-private:
-    NumberListModel *m_model;
-    int m_index;
-};
-
-class ColumnHeadersCollection
-{
-public:
-    explicit ColumnHeadersCollection(NumberListModel *model) : m_model(model) {}
-    ColumnHeader Add(const QString &title);
-    int Count() const { return m_model->columnTitleCount(); }
-    ColumnHeader Item(int index) const; // from 1
-
-private:
-    NumberListModel *m_model;
-};
 
 // Report-style list with a column header, built for millions of rows: every
 // row has the same height and nothing is kept per row outside the model.
@@ -103,11 +39,6 @@ public:
 
     // Height of every row, in pixels.
     int rowHeight() const;
-    // Windows virtual-key code of a key (Delete is 46); Qt's key code where
-    // there is no obvious one.
-    static int keyCodeOf(const QKeyEvent *event);
-    // 1 Shift, 2 Ctrl, 4 Alt.
-    static int shiftStateOf(Qt::KeyboardModifiers modifiers);
 
     // QAbstractItemView
     QRect visualRect(const QModelIndex &index) const override;
