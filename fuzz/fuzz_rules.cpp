@@ -96,10 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
         FUZZ_CHECK(Phone::RuleSetOf(view) == expected,
                    std::string(kind) + " RuleSetOf, text " + fuzz::show(text));
         for (unsigned options = 0; options < 8; ++options) {
-            const bool valid = Phone::detail::validate(
-                view, [&] { return (options & Phone::kTenDigitOption) != 0; },
-                [&] { return (options & Phone::kTenDigitPlus1Option) != 0; },
-                [&] { return (options & Phone::kSevenDigitOption) != 0; });
+            const bool valid = Phone::ValidatePhoneNumber(options, view);
             FUZZ_CHECK(valid == ((expected & options) != 0),
                        std::string(kind) + " options " + std::to_string(options) + ", text "
                            + fuzz::show(text));
@@ -122,6 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     static TextArena arena;
     const EntryRecord record = arena.store(QStringView(text));
     FUZZ_CHECK(Phone::RuleSetOf(arena.text(record)) == expected, "stored entry " + fuzz::show(text));
+    for (unsigned options = 0; options < 8; ++options) {
+        FUZZ_CHECK(Phone::ValidatePhoneNumber(options, arena.text(record)) == ((expected & options) != 0),
+                   "stored entry, options " + std::to_string(options) + ", text " + fuzz::show(text));
+    }
     arena.release(record);
     return 0;
 }

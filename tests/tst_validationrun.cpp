@@ -2,7 +2,7 @@
 #include "platform/fakeplatform.h"
 #include "platform/procedures.h"
 #include "testsupport.h"
-#include "validation/phone.h"
+#include "validation/validationhandlers.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -33,6 +33,14 @@ private:
         fill(m_form->ListView1, input);
         m_form->PushButton17_Click();
     }
+    // The same run with a step hook, which the judging calls before each of
+    // its numbered steps.
+    template<typename StepHook>
+    void runOver(const QStringList &input, StepHook &&atStep)
+    {
+        fill(m_form->ListView1, input);
+        startValidating(*m_form, std::forward<StepHook>(atStep));
+    }
 
 private slots:
     void init()
@@ -41,11 +49,7 @@ private slots:
         m_platform->messages.clear();
         m_platform->settingWrites.clear();
     }
-    void cleanup()
-    {
-        Phone::SetRunStepProbe({});
-        closeForm();
-    }
+    void cleanup() { closeForm(); }
 
     void sortsEveryEntryIntoOneResultList_data();
     void sortsEveryEntryIntoOneResultList();
@@ -197,11 +201,10 @@ void TestValidationRun::isBusyWhileJudgingAndNotAfterwards()
 {
     setOptions(*m_form, 1, 1, 1);
     QList<int> pointers;
-    Phone::SetRunStepProbe([&](int step, qsizetype) {
+    runOver({QStringLiteral("1"), QStringLiteral("2")}, [&](int step, qsizetype) {
         if (step == 108)
             pointers.append(m_form->MousePointer());
     });
-    runOver({QStringLiteral("1"), QStringLiteral("2")});
     QCOMPARE(pointers, (QList<int>{Pointer::Hourglass, Pointer::Hourglass}));
     QCOMPARE(m_form->MousePointer(), Pointer::Default);
     QVERIFY(!m_form->IsBusy());
@@ -255,12 +258,12 @@ void TestValidationRun::failingStepIsReportedAndTheRunGoesOn()
     QFETCH(QStringList, valid);
     QFETCH(QStringList, invalid);
     setOptions(*m_form, 1, 1, 1);
-    Phone::SetRunStepProbe([=](int s, qsizetype i) {
-        if (s == step && i == entry)
-            throw Failure(QStringLiteral("Injected fault"));
-    });
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc"), QStringLiteral("342-9122"),
-             QStringLiteral("xyz")});
+             QStringLiteral("xyz")},
+            [=](int s, qsizetype i) {
+                if (s == step && i == entry)
+                    throw Failure(QStringLiteral("Injected fault"));
+            });
     QCOMPARE(m_platform->messages.size(), 1);
     QCOMPARE(m_platform->messages[0].text,
              ErrorReportText(QStringLiteral("Injected fault"), kRunProcedure, step));
@@ -274,13 +277,13 @@ void TestValidationRun::failingStepIsReportedAndTheRunGoesOn()
 void TestValidationRun::twoFailuresGiveTwoReportsInOrder()
 {
     setOptions(*m_form, 1, 1, 1);
-    Phone::SetRunStepProbe([](int s, qsizetype i) {
-        if ((s == 110 && i == 1) || (s == 112 && i == 2))
-            throw Failure(QStringLiteral("Fault %1").arg(i));
-    });
-    // A probe that fails once per entry must not stop later entries.
+    // A step that fails once per entry must not stop later entries.
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc"), QStringLiteral("342-9122"),
-             QStringLiteral("xyz")});
+             QStringLiteral("xyz")},
+            [](int s, qsizetype i) {
+                if ((s == 110 && i == 1) || (s == 112 && i == 2))
+                    throw Failure(QStringLiteral("Fault %1").arg(i));
+            });
     QCOMPARE(m_platform->messages.size(), 2);
     QCOMPARE(m_platform->messages[0].text, ErrorReportText(QStringLiteral("Fault 1"), kRunProcedure, 110));
     QCOMPARE(m_platform->messages[1].text, ErrorReportText(QStringLiteral("Fault 2"), kRunProcedure, 112));
@@ -292,12 +295,12 @@ void TestValidationRun::runningOutOfMemoryIsReportedOnce()
 {
     setOptions(*m_form, 1, 1, 1);
     // From entry 2 on every append fails, as it would with memory exhausted.
-    Phone::SetRunStepProbe([](int s, qsizetype i) {
-        if ((s == 110 || s == 112) && i >= 2)
-            throw std::bad_alloc();
-    });
     runOver({QStringLiteral("888-342-9122"), QStringLiteral("abc"), QStringLiteral("342-9122"),
-             QStringLiteral("xyz")});
+             QStringLiteral("xyz")},
+            [](int s, qsizetype i) {
+                if ((s == 110 || s == 112) && i >= 2)
+                    throw std::bad_alloc();
+            });
     QCOMPARE(m_platform->messages.size(), 1);
     QCOMPARE(m_platform->messages[0].text,
              ErrorReportText(QStringLiteral("Out of memory"), kRunProcedure, 112));

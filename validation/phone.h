@@ -1,16 +1,12 @@
 #pragma once
 
-#include "app/form1.h"
 #include "app/list/textstore.h"
-
-#include <QCheckBox>
 
 #include <QLatin1StringView>
 #include <QStringView>
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <type_traits>
 
 #if defined(__SSE2__)
@@ -147,75 +143,13 @@ inline bool IsValid7DigitPhoneNumber(QLatin1StringView text)
     return detail::sevenDigits(detail::chars(text), text.size());
 }
 
-// The three option boxes as they stand now; a box counts as on only when its
-// value is 1 (greyed counts as off).
-inline bool TenDigitOptionOn(const Form1 &form)
-{
-    return form.Check1->checkState() == Qt::Checked;
-}
-inline bool TenDigitPlus1OptionOn(const Form1 &form)
-{
-    return form.Check2->checkState() == Qt::Checked;
-}
-inline bool SevenDigitOptionOn(const Form1 &form)
-{
-    return form.Check3->checkState() == Qt::Checked;
-}
-
-namespace detail {
-// The steps of ValidatePhoneNumber with the three boxes asked through
-// tenOn(), plus1On() and sevenOn().
-template<typename View, typename TenOn, typename Plus1On, typename SevenOn>
-bool validate(View text, const TenOn &tenOn, const Plus1On &plus1On, const SevenOn &sevenOn)
-{
-    // The rule sets only read, so asking them before the boxes changes no
-    // answer; it spares reading a box whose shapes the text does not have.
-    if (IsValid10DigitPhoneNumber(text) && tenOn())
-        return true;
-    if (IsValid10DigitPhoneNumberPlus1(text) && plus1On())
-        return true;
-    return IsValid7DigitPhoneNumber(text) && sevenOn();
-}
-
-template<typename View>
-bool validate(const Form1 &form, View text)
-{
-    return validate(
-        text, [&] { return TenDigitOptionOn(form); }, [&] { return TenDigitPlus1OptionOn(form); },
-        [&] { return SevenDigitOptionOn(form); });
-}
-} // namespace detail
-
-// True when the text is valid under the options of `form`, read afresh on
-// every call: any enabled option whose rule set accepts the text makes it
-// valid; with no option on nothing is valid.
-inline bool ValidatePhoneNumber(const Form1 &form, QStringView text)
-{
-    return detail::validate(form, text);
-}
-inline bool ValidatePhoneNumber(const Form1 &form, QLatin1StringView text)
-{
-    return detail::validate(form, text);
-}
-
-inline bool ValidatePhoneNumber(const Form1 &form, const EntryText &text)
-{
-    return text.visit([&](auto view) { return ValidatePhoneNumber(form, view); });
-}
-
-// The options as bits, for a run that reads the boxes once and asks again
-// only where they may have changed.
+// The options as bits, one per rule set. The window reads its boxes Check1,
+// Check2 and Check3 into them; the rules never see a box.
 enum OptionBit : unsigned {
     kTenDigitOption = 1,
     kTenDigitPlus1Option = 2,
     kSevenDigitOption = 4,
 };
-inline unsigned OptionsOn(const Form1 &form)
-{
-    return (TenDigitOptionOn(form) ? kTenDigitOption : 0u)
-        | (TenDigitPlus1OptionOn(form) ? kTenDigitPlus1Option : 0u)
-        | (SevenDigitOptionOn(form) ? kSevenDigitOption : 0u);
-}
 
 // The option whose rule set accepts the text, or 0. The three rule sets take
 // texts of different shapes, so at most one does.
@@ -346,10 +280,20 @@ inline unsigned RuleSetOf(const EntryText &text)
     return text.visit([](auto view) { return RuleSetOf(view); });
 }
 
-// For tests: when set, the validation run calls the probe before each
-// numbered step of its loop (106 to 114) with the step and the entry position
-// (from 1); a probe that throws makes that step fail.
-using RunStepProbe = std::function<void(int step, qsizetype entry)>;
-void SetRunStepProbe(RunStepProbe probe);
+// True when the text is valid under `options` (OptionBit): any option on
+// whose rule set accepts the text makes it valid; with no option on nothing
+// is valid.
+inline bool ValidatePhoneNumber(unsigned options, QStringView text)
+{
+    return (RuleSetOf(text) & options) != 0;
+}
+inline bool ValidatePhoneNumber(unsigned options, QLatin1StringView text)
+{
+    return (RuleSetOf(text) & options) != 0;
+}
+inline bool ValidatePhoneNumber(unsigned options, const EntryText &text)
+{
+    return (RuleSetOf(text) & options) != 0;
+}
 
 } // namespace Phone

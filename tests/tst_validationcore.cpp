@@ -1,0 +1,163 @@
+// The judging of a validation run without the window: bare lists, the options
+// as bits and a step hook. Links the cores alone.
+
+#include "platform/fakeplatform.h"
+#include "platform/procedures.h"
+#include "validation/validationrun.h"
+
+#include <QTest>
+
+#include <memory>
+#include <utility>
+
+namespace {
+
+const QString kTen = QStringLiteral("888-342-9122");
+const QString kPlus1 = QStringLiteral("1 888 342 9122");
+const QString kSeven = QStringLiteral("342.9122");
+const QString kWide = QStringLiteral(u"342-9122 \u2713");
+
+QStringList textsOf(const NumberListModel &model)
+{
+    QStringList texts;
+    for (qsizetype row = 0; row < model.count(); ++row)
+        texts.append(model.textString(row));
+    return texts;
+}
+
+struct Step
+{
+    int step;
+    qsizetype entry;
+    bool operator==(const Step &) const = default;
+};
+
+} // namespace
+
+namespace QTest {
+template<>
+char *toString(const Step &s)
+{
+    return qstrdup(QByteArray::number(s.step) + '@' + QByteArray::number(s.entry));
+}
+} // namespace QTest
+
+class TestValidationCore : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The three lists of a run, sharing one store as the window's do.
+    std::shared_ptr<TextArena> m_arena;
+    std::unique_ptr<NumberListModel> m_input, m_valid, m_invalid;
+    std::unique_ptr<FakePlatform> m_platform;
+
+    Validation::RunLists lists() const { return {*m_input, *m_valid, *m_invalid}; }
+
+    template<typename... StepHook>
+    void judge(const QStringList &input, unsigned options, StepHook &&...atStep)
+    {
+        for (const QString &t : input)
+            m_input->append(QStringView(t));
+        Guarded proc(*m_platform, Procedure::PushButton17_Click);
+        Validation::judgeEntries(proc, lists(), options, std::forward<StepHook>(atStep)...);
+    }
+
+private slots:
+    void init()
+    {
+        m_arena = std::make_shared<TextArena>();
+        m_input = std::make_unique<NumberListModel>(m_arena);
+        m_valid = std::make_unique<NumberListModel>(m_arena);
+        m_invalid = std::make_unique<NumberListModel>(m_arena);
+        m_platform = std::make_unique<FakePlatform>();
+    }
+    void cleanup()
+    {
+        m_valid.reset();
+        m_invalid.reset();
+        m_input.reset();
+        m_arena.reset();
+        m_platform.reset();
+    }
+
+    void sortsUnderTheOptionBits_data();
+    void sortsUnderTheOptionBits();
+    void hookSeesEveryStepOfEveryEntryInOrder();
+    void entryGoneSinceTheCountIsReportedAndSkipped();
+    void appendsToWhatTheListsHold();
+};
+
+void TestValidationCore::sortsUnderTheOptionBits_data()
+{
+    QTest::addColumn<unsigned>("options");
+    QTest::addColumn<QStringList>("valid");
+    QTest::addColumn<QStringList>("invalid");
+    // Input: a 10-digit, a plus-1 and a 7-digit number, one beyond Latin-1, "abc".
+    const QString abc = QStringLiteral("abc");
+    QTest::newRow("none") << 0u << QStringList() << QStringList{kTen, kPlus1, kSeven, kWide, abc};
+    QTest::newRow("10-digit") << unsigned(Phone::kTenDigitOption) << QStringList{kTen}
+                              << QStringList{kPlus1, kSeven, kWide, abc};
+    QTest::newRow("plus-1") << unsigned(Phone::kTenDigitPlus1Option) << QStringList{kPlus1}
+                            << QStringList{kTen, kSeven, kWide, abc};
+    QTest::newRow("7-digit") << unsigned(Phone::kSevenDigitOption) << QStringList{kSeven}
+                             << QStringList{kTen, kPlus1, kWide, abc};
+    QTest::newRow("10-digit and 7-digit") << unsigned(Phone::kTenDigitOption | Phone::kSevenDigitOption)
+                                          << QStringList{kTen, kSeven} << QStringList{kPlus1, kWide, abc};
+    QTest::newRow("all") << 7u << QStringList{kTen, kPlus1, kSeven} << QStringList{kWide, abc};
+}
+
+void TestValidationCore::sortsUnderTheOptionBits()
+{
+    QFETCH(unsigned, options);
+    QFETCH(QStringList, valid);
+    QFETCH(QStringList, invalid);
+    judge({kTen, kPlus1, kSeven, kWide, QStringLiteral("abc")}, options);
+    QCOMPARE(textsOf(*m_valid), valid);
+    QCOMPARE(textsOf(*m_invalid), invalid);
+    QCOMPARE(m_input->count(), 5);
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
+void TestValidationCore::hookSeesEveryStepOfEveryEntryInOrder()
+{
+    QList<Step> steps;
+    judge({kTen, QStringLiteral("x"), kSeven}, unsigned(Phone::kTenDigitOption),
+          [&](int step, qsizetype entry) {
+              steps.append({step, entry});
+          });
+    const QList<Step> expected{{106, 1}, {108, 1}, {110, 1}, {114, 1}, //
+                               {106, 2}, {108, 2}, {112, 2}, {114, 2}, //
+                               {106, 3}, {108, 3}, {112, 3}, {114, 3}};
+    QCOMPARE(steps, expected);
+    QCOMPARE(textsOf(*m_valid), QStringList{kTen});
+    QCOMPARE(textsOf(*m_invalid), (QStringList{QStringLiteral("x"), kSeven}));
+}
+
+void TestValidationCore::entryGoneSinceTheCountIsReportedAndSkipped()
+{
+    // The last entry goes while the first is judged: the count read at step
+    // 104 is stale by then.
+    judge({kTen, QStringLiteral("x"), kSeven, kPlus1}, 7u, [&](int step, qsizetype entry) {
+        if (step == 108 && entry == 1)
+            m_input->remove(3);
+    });
+    QCOMPARE(m_platform->messages.size(), 1);
+    QCOMPARE(m_platform->messages[0].text,
+             ErrorReportText(QStringLiteral("Index out of bounds"), Procedure::PushButton17_Click, 106));
+    QCOMPARE(textsOf(*m_valid), (QStringList{kTen, kSeven}));
+    QCOMPARE(textsOf(*m_invalid), QStringList{QStringLiteral("x")});
+}
+
+void TestValidationCore::appendsToWhatTheListsHold()
+{
+    // Emptying the result lists is the window's step, not the judging's.
+    m_valid->append(QStringView(u"earlier valid"));
+    m_invalid->append(QStringView(u"earlier invalid"));
+    judge({kSeven, kTen}, unsigned(Phone::kSevenDigitOption));
+    QCOMPARE(textsOf(*m_valid), (QStringList{QStringLiteral("earlier valid"), kSeven}));
+    QCOMPARE(textsOf(*m_invalid), (QStringList{QStringLiteral("earlier invalid"), kTen}));
+}
+
+QTEST_GUILESS_MAIN(TestValidationCore)
+#include "tst_validationcore.moc"
