@@ -166,9 +166,6 @@ private:
     void run(const std::function<void()> &handler);
     void removeSelectedEntry(ListView *list); // shared by the removal handlers
     void connectPasteAndDrops();
-    bool acceptsDropAt(QPoint position) const;
-    void appendPastedText(Guarded &proc, QStringView text);
-    void copySelectedEntry(ListView *list, const QString &procedureText);
 
     Platform &m_platform;
     Yielder m_yielder;

@@ -1,12 +1,14 @@
 #include "input/textimport.h"
-#include "platform/procedures.h"
 
-#include "app/form1.h"
+#include "app/list/listview.h"
+#include "app/list/numberlistmodel.h"
+#include "platform/failure.h"
+#include "platform/platform.h"
 #include "text/windows1252.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStringList>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,11 +27,19 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#else
-#include <QFileInfo>
 #endif
 
 namespace {
+
+// The window's test for a file being there: its last-modified time can be
+// read. Never fails.
+bool fileExists(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.lastModified().isValid();
+}
 
 QString describe(const QString &reason, const QString &path)
 {
@@ -263,7 +273,7 @@ QString NormalizePath(const QString &path, QChar separator)
 void LoadTextFileIntoList(Platform &platform, NumberListModel &list, const QString &path,
                           qsizetype bufferSize)
 {
-    if (!FileExists(path)) {
+    if (!fileExists(path)) {
         platform.MsgBox(QStringLiteral("File not found"), MsgBoxStyle::OkOnly, QString());
         return;
     }
@@ -298,36 +308,19 @@ void AppendLines(NumberListModel &list, QStringView text)
     }
 }
 
-} // namespace Main
-
-void Form1::PushButton3_Click()
+QList<QStringView> SplitAtCommas(QStringView text)
 {
-    Guarded proc(platform(), Procedure::PushButton3_Click);
-    QStringList pieces;
-
-    proc(100, [&] { CommonDialog1.fileName = QString(); });
-    proc(102, [&] { CommonDialog1.flags = kListDialogFlags; });
-    proc(104, [&] {
-        CommonDialog1.title = QStringLiteral("Load List(s) - Hold Ctrl to select multiple list files");
-    });
-    proc(106, [&] { CommonDialog1.filter = ListDialogFilter(); });
-    proc(108, [&] { CommonDialog1.fileName = platform().ShowOpen(CommonDialog1); });
-    if (CommonDialog1.fileName.isEmpty()) // 110: cancelled
-        return;
-    proc(112, [&] { pieces = CommonDialog1.fileName.split(QChar(u'\0')); });
-    proc(114, [&] { SetMousePointer(Pointer::Hourglass); });
-    if (pieces.size() == 1) {
-        // One file: the answer is its full path.
-        proc(120, [&] { Main::LoadTextFileIntoList(platform(), ListView1, pieces.at(0)); });
-    } else if (pieces.size() >= 2) {
-        // Several files: the folder, then the names.
-        const QString folder = pieces.at(0);
-        for (qsizetype i = 1; i < pieces.size(); ++i) {
-            QString path;
-            proc(130, [&] { path = folder + QDir::separator() + pieces.at(i); });
-            proc(132, [&] { path = Main::NormalizePath(path); });
-            proc(134, [&] { Main::LoadTextFileIntoList(platform(), ListView1, path); });
-        }
-    }
-    proc(138, [&] { SetMousePointer(Pointer::Default); });
+    return text.split(u',');
 }
+
+QStringView TrimSpaces(QStringView text)
+{
+    // Only U+0020 is trimmed: a tab or other white space belongs to the entry.
+    while (!text.isEmpty() && text.front() == u' ')
+        text = text.sliced(1);
+    while (!text.isEmpty() && text.back() == u' ')
+        text.chop(1);
+    return text;
+}
+
+} // namespace Main
