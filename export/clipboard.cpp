@@ -1,9 +1,9 @@
 #include "export/clipboard.h"
-#include "platform/procedures.h"
 
-#include "app/form1.h"
 #include "export/paddedtext.h"
 #include "platform/clipboardretry.h"
+#include "platform/errorreport.h"
+#include "platform/platform.h"
 
 #include <cstring>
 #include <memory>
@@ -183,20 +183,6 @@ private:
     std::vector<qsizetype> m_widths;
 };
 
-// The copy command of both result lists.
-void copyListToClipboard(Form1 &form, ListView &list, const QString &procedureText)
-{
-    Guarded proc(form.platform(), procedureText);
-    proc(106, [&] { CopyListToClipboard(form, list); });
-    proc(108, [&] {
-        form.platform().MsgBox(
-            QStringLiteral("Results have been copied to the clipboard.") + QStringLiteral("\r\r")
-                + QStringLiteral("Click a text area where you normally type and press Ctrl+V "
-                                 "to paste the clipboard."),
-            MsgBoxStyle::OkOnly, QString());
-    });
-}
-
 } // namespace
 
 QByteArray ClipboardTextUtf8(const NumberListSnapshot &list, const std::vector<qsizetype> &widths)
@@ -215,26 +201,27 @@ QString ClipboardText(const NumberListSnapshot &list)
     return DeferredText::textOfUtf8(ClipboardTextUtf8(list, PaddedColumnWidths(list, false)));
 }
 
-void CopyListToClipboard(Form1 &form, ListView &list)
+void copyListToClipboard(Platform &platform, NumberListSnapshot list, const std::function<void()> &yield)
 {
-    NumberListSnapshot snapshot = list.listModel()->snapshot();
-    if (snapshot.count() == 0)
+    if (list.count() == 0)
         return; // nothing to copy: the clipboard keeps what it holds
     // The widths are measured now, while the window yields; the text itself is
     // made from the snapshot when it is pasted, so it is never held as a whole
     // while it is only on offer.
-    std::vector<qsizetype> widths = PaddedColumnWidths(snapshot, false, [&form] { form.DoEvents(); });
-    auto text = std::make_shared<const ListClipboardText>(std::move(snapshot), std::move(widths));
-    ClearClipboard(form.platform());
-    SetClipboardText(form.platform(), std::move(text), 0);
+    std::vector<qsizetype> widths = PaddedColumnWidths(list, false, yield);
+    auto text = std::make_shared<const ListClipboardText>(std::move(list), std::move(widths));
+    ClearClipboard(platform);
+    SetClipboardText(platform, std::move(text), 0);
 }
 
-void Form1::PushButton10_Click()
+void copyResultsToClipboard(Guarded &proc, Platform &platform, const NumberListModel &list,
+                            const std::function<void()> &yield)
 {
-    copyListToClipboard(*this, *ListView2, Procedure::PushButton10_Click);
-}
-
-void Form1::PushButton11_Click()
-{
-    copyListToClipboard(*this, *ListView3, Procedure::PushButton11_Click);
+    proc(106, [&] { copyListToClipboard(platform, list.snapshot(), yield); });
+    proc(108, [&] {
+        platform.MsgBox(QStringLiteral("Results have been copied to the clipboard.") + QStringLiteral("\r\r")
+                            + QStringLiteral("Click a text area where you normally type and press Ctrl+V "
+                                             "to paste the clipboard."),
+                        MsgBoxStyle::OkOnly, QString());
+    });
 }

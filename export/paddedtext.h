@@ -9,9 +9,6 @@
 #include <functional>
 #include <vector>
 
-class Form1;
-class ListView;
-
 // Entries handled between two calls of a yield function: often enough for a
 // time-sliced yield, rare enough to cost nothing per entry.
 inline constexpr qsizetype kPaddedTextYieldStride = 1024;
@@ -53,13 +50,3 @@ private:
 
 // The whole padded text file of a list, header line first.
 QByteArray PaddedTextBytes(const NumberListSnapshot &list);
-
-// Writes the padded text file of the list, replacing the file only once it is
-// complete. A failure is reported once and ends the export; an existing file
-// is then left as it was. Closing the window meanwhile leaves no file behind.
-// A file in a folder that takes no new file is written in place instead, when
-// the user may read and write it, once there is room for the whole table; a
-// failure or a closed window there puts the old content back.
-void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListSnapshot &list,
-                                                  const QString &fileName);
-void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, ListView &list, const QString &fileName);

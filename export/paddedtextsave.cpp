@@ -1,5 +1,7 @@
-#include "app/form1.h"
+#include "export/paddedtextsave.h"
+
 #include "export/paddedtext.h"
+#include "platform/errorreport.h"
 #include "platform/procedures.h"
 
 #include <QDir>
@@ -373,11 +375,11 @@ void TableFile::failInPlace(const QString &description)
 
 } // namespace
 
-void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListSnapshot &list,
-                                                  const QString &fileName)
+void SaveListviewProperlySpacedWithoutProgressBar(Platform &platform, const NumberListSnapshot &list,
+                                                  const QString &fileName, const std::function<void()> &yield,
+                                                  const std::function<void()> &yieldNow)
 {
-    Guarded proc(form.platform(), kProcedure);
-    const auto yield = [&form] { form.DoEvents(); };
+    Guarded proc(platform, kProcedure);
 
     std::vector<qsizetype> widths;
     proc(100, [&] { widths.clear(); });
@@ -421,42 +423,17 @@ void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, const NumberListS
 
     proc(184, [&] {
         file->write(buffer);
-        file->commit([&form] { form.yielder().yieldNow(); });
+        file->commit(yieldNow);
     });
 }
 
-void SaveListviewProperlySpacedWithoutProgressBar(Form1 &form, ListView &list, const QString &fileName)
+void saveResultsAsText(Guarded &proc, Platform &platform, const NumberListModel &list,
+                       const QString &fileName, const std::function<void(bool busy)> &setBusy,
+                       const std::function<void()> &yield, const std::function<void()> &yieldNow)
 {
-    SaveListviewProperlySpacedWithoutProgressBar(form, list.listModel()->snapshot(), fileName);
-}
-
-namespace {
-
-// The save command of both result lists.
-void saveListAsText(Form1 &form, ListView &list, const QString &procedureText)
-{
-    Guarded proc(form.platform(), procedureText);
-    QString fileName;
-    proc(106, [&] { form.CommonDialog1.flags = kListDialogFlags; });
-    proc(108, [&] { form.CommonDialog1.title = QStringLiteral("Save"); });
-    proc(110, [&] { form.CommonDialog1.filter = ListDialogFilter(); });
-    proc(112, [&] { form.CommonDialog1.fileName = form.platform().ShowSave(form.CommonDialog1); });
-    proc(114, [&] { fileName = form.CommonDialog1.fileName; });
-    if (fileName.isEmpty())
-        return; // [116] cancelled: nothing is written
-    proc(118, [&] { form.SetMousePointer(Pointer::Hourglass); });
-    proc(120, [&] { SaveListviewProperlySpacedWithoutProgressBar(form, list, fileName); });
-    proc(122, [&] { form.SetMousePointer(Pointer::Default); });
-}
-
-} // namespace
-
-void Form1::PushButton4_Click()
-{
-    saveListAsText(*this, *ListView2, Procedure::PushButton4_Click);
-}
-
-void Form1::PushButton8_Click()
-{
-    saveListAsText(*this, *ListView3, Procedure::PushButton8_Click);
+    proc(118, [&] { setBusy(true); });
+    proc(120, [&] {
+        SaveListviewProperlySpacedWithoutProgressBar(platform, list.snapshot(), fileName, yield, yieldNow);
+    });
+    proc(122, [&] { setBusy(false); });
 }

@@ -289,7 +289,7 @@ void TestClipboard::pastedTextIsTheListAsCopied()
           {QStringLiteral("1"), QString()}});
     QGuiApplication::clipboard()->setText(QStringLiteral("before"));
 
-    CopyListToClipboard(form, *form.ListView2);
+    copyListToClipboard(platform, form.ListView2->listModel()->snapshot(), [&form] { form.DoEvents(); });
     form.ListView2->ListItems.Clear();
     form.ListView2->ListItems.Add(QStringLiteral("added after the copy"));
 

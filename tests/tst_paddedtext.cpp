@@ -1,5 +1,6 @@
 #include "app/form1.h"
 #include "export/paddedtext.h"
+#include "export/paddedtextsave.h"
 #include "platform/fakeplatform.h"
 #include "platform/procedures.h"
 #include "testsupport.h"
@@ -338,7 +339,9 @@ void TestPaddedText::writesPaddedTable()
 
     // The export writes the same bytes through a file.
     const QString path = m_dir->filePath(QStringLiteral("out.txt"));
-    SaveListviewProperlySpacedWithoutProgressBar(*m_form, model.snapshot(), path);
+    SaveListviewProperlySpacedWithoutProgressBar(
+        *m_platform, model.snapshot(), path, [this] { m_form->DoEvents(); },
+        [this] { m_form->yielder().yieldNow(); });
     QCOMPARE(m_platform->messages.size(), 0);
     QCOMPARE(readAll(path), expected);
 }

@@ -1,7 +1,9 @@
-#include "app/form1.h"
+#include "export/workbookexport.h"
+
 #include "export/spreadsheet.h"
 #include "export/xlsxworkbook.h"
-#include "platform/procedures.h"
+#include "platform/errorreport.h"
+#include "platform/platform.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,17 +18,17 @@ QString grouped(qsizetype n)
     return QLocale(QLocale::English, QLocale::UnitedStates).toString(n);
 }
 
-// The window's pointer shows busy until the command ends, however it ends.
+// The window shows busy until the command ends, however it ends.
 class BusyPointer
 {
 public:
-    explicit BusyPointer(Form1 &w) : m_w(w) { m_w.SetMousePointer(Pointer::Hourglass); }
-    ~BusyPointer() { m_w.SetMousePointer(Pointer::Default); }
+    explicit BusyPointer(const std::function<void(bool)> &setBusy) : m_setBusy(setBusy) { m_setBusy(true); }
+    ~BusyPointer() { m_setBusy(false); }
     BusyPointer(const BusyPointer &) = delete;
     BusyPointer &operator=(const BusyPointer &) = delete;
 
 private:
-    Form1 &m_w;
+    const std::function<void(bool)> &m_setBusy;
 };
 
 // Why `program` did not start, where its file tells more than `reported`.
@@ -44,16 +46,31 @@ QString whyCannotStart(const QString &program, const QString &reported)
     return reported;
 }
 
-// Both "Save Results As Excel File" buttons: the list as a new workbook, handed
-// to the spreadsheet program. A failure that would spoil every later step is
-// reported once and ends the command.
-void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, const QString &kind)
-{
-    Platform &platform = w.platform();
-    Guarded proc(platform, procedureText);
+} // namespace
 
+bool spreadsheetProgramInstalled(Platform &platform)
+{
+    bool installed = true;
+    try {
+        installed = !platform.FindSpreadsheetProgram().program.isEmpty();
+    } catch (const CommandAborted &) {
+        throw;
+    } catch (...) {
+        installed = false;
+    }
+    if (!installed) {
+        platform.MsgBox(QStringLiteral("Excel is not installed on this computer. You need to have it "
+                                       "installed to use this software without error."),
+                        MsgBoxStyle::OkOnly, QString());
+    }
+    return installed;
+}
+
+void exportListAsWorkbook(Guarded &proc, Platform &platform, const NumberListModel &list, const QString &kind,
+                          const std::function<void(bool busy)> &setBusy, const std::function<void()> &yield)
+{
     bool installed = false;
-    proc(100, [&] { installed = w.SaveResultsAsExcelFileIsExcelInstalled(); });
+    proc(100, [&] { installed = spreadsheetProgramInstalled(platform); });
     if (!installed) {
         proc(176, [&] {
             platform.MsgBox(QStringLiteral("Excel is not installed on this computer. You need to have it "
@@ -64,19 +81,19 @@ void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, 
     }
 
     bool empty = true;
-    proc(108, [&] { empty = list->ListItems.Count() == 0; });
+    proc(108, [&] { empty = list.count() == 0; });
     if (empty)
         return;
 
     std::optional<BusyPointer> busy;
-    proc(110, [&] { busy.emplace(w); });
+    proc(110, [&] { busy.emplace(setBusy); });
 
     // What is written is the list as it is now: a change made while the
     // export yields does not reach the workbook.
     NumberListSnapshot snapshot;
     SpreadsheetProgram program;
     const bool started = proc(112, [&] {
-        snapshot = list->listModel()->snapshot();
+        snapshot = list.snapshot();
         program = platform.FindSpreadsheetProgram();
         if (program.program.isEmpty())
             throw Failure(QStringLiteral("No spreadsheet program was found to open the workbook"));
@@ -95,7 +112,6 @@ void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, 
         return;
 
     ListSheetWriter sheet(*book, snapshot);
-    const auto yield = [&w] { w.DoEvents(); };
     if (!proc(124, [&] { sheet.writeTitles(yield); }))
         return;
     if (!proc(154, [&] { sheet.writeEntries(yield); }))
@@ -103,26 +119,23 @@ void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, 
 
     // What did not fit is reported once; the rest still reaches the user.
     if (sheet.entriesLeftOut() > 0) {
-        ErrorReport(platform,
+        proc.report(140,
                     QStringLiteral("The list has %1 entries; a sheet holds %2: the first %2 were written")
-                        .arg(grouped(snapshot.count()), grouped(ListSheetWriter::MaxEntries)),
-                    procedureText, 140);
+                        .arg(grouped(snapshot.count()), grouped(ListSheetWriter::MaxEntries)));
     }
     if (sheet.columnsLeftOut() > 0) {
-        ErrorReport(platform,
+        proc.report(118,
                     QStringLiteral("The list has %1 columns; a sheet holds %2: the first %2 were written")
-                        .arg(grouped(snapshot.columnCount()), grouped(XlsxWorkbook::MaxColumns)),
-                    procedureText, 118);
+                        .arg(grouped(snapshot.columnCount()), grouped(XlsxWorkbook::MaxColumns)));
     }
     if (sheet.textsCut() > 0) {
         const QString which = sheet.textsCut() == 1
             ? QStringLiteral("1 text was cut short, on row %1").arg(grouped(sheet.firstCutRow()))
             : QStringLiteral("%1 texts were cut short, the first on row %2")
                   .arg(grouped(sheet.textsCut()), grouped(sheet.firstCutRow()));
-        ErrorReport(platform,
+        proc.report(154,
                     QStringLiteral("A cell holds at most %1 characters: %2")
-                        .arg(grouped(XlsxWorkbook::MaxCellChars), which),
-                    procedureText, 154);
+                        .arg(grouped(XlsxWorkbook::MaxCellChars), which));
     }
 
     if (!proc(170, [&] {
@@ -146,34 +159,4 @@ void SaveListAsWorkbook(Form1 &w, ListView *list, const QString &procedureText, 
         }
     });
     // 174: the pointer goes back to 0 as `busy` ends.
-}
-
-} // namespace
-
-bool Form1::SaveResultsAsExcelFileIsExcelInstalled()
-{
-    bool installed = true;
-    try {
-        installed = !platform().FindSpreadsheetProgram().program.isEmpty();
-    } catch (const CommandAborted &) {
-        throw;
-    } catch (...) {
-        installed = false;
-    }
-    if (!installed) {
-        platform().MsgBox(QStringLiteral("Excel is not installed on this computer. You need to have it "
-                                         "installed to use this software without error."),
-                          MsgBoxStyle::OkOnly, QString());
-    }
-    return installed;
-}
-
-void Form1::PushButton13_Click()
-{
-    SaveListAsWorkbook(*this, ListView2, Procedure::PushButton13_Click, QStringLiteral("valid"));
-}
-
-void Form1::PushButton7_Click()
-{
-    SaveListAsWorkbook(*this, ListView3, Procedure::PushButton7_Click, QStringLiteral("invalid"));
 }
