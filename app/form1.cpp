@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include "app/list/listaccessible.h"
+#include "app/lookandfeel.h"
 #include "platform/appinfo.h"
 
 #include <QApplication>
@@ -32,14 +33,6 @@ const char *const kListToolTip =
     "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
 
 } // namespace
-
-bool FileExists(const QString &fileName)
-{
-    if (fileName.isEmpty())
-        return false;
-    const QFileInfo info(fileName);
-    return info.exists() && info.lastModified().isValid();
-}
 
 Form1::Form1(Platform &platform, QWidget *parent)
     : QWidget(parent,

@@ -27,20 +27,6 @@ inline constexpr int Hourglass = 11; // the window is busy
 inline constexpr int Custom = 99;    // MouseIcon
 } // namespace Pointer
 
-// What the load and save commands set on CommonDialog1: read-only box,
-// several files, explorer style, long names; text files first.
-inline constexpr int kListDialogFlags = 2621953;
-inline QString ListDialogFilter()
-{
-    return QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
-}
-
-// Gives the group box a plain frame that leaves its background untinted.
-void UsePlainFrame(QGroupBox *frame);
-
-// True when the file's last-modified time can be read; never fails.
-bool FileExists(const QString &fileName);
-
 class Form1 final : public QWidget
 {
     Q_OBJECT

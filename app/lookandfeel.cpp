@@ -1,3 +1,4 @@
+#include "app/lookandfeel.h"
 #include "app/form1.h"
 #include "app/list/wholepixelframestyle.h"
 

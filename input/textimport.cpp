@@ -31,16 +31,6 @@
 
 namespace {
 
-// The window's test for a file being there: its last-modified time can be
-// read. Never fails.
-bool fileExists(const QString &path)
-{
-    if (path.isEmpty())
-        return false;
-    const QFileInfo info(path);
-    return info.exists() && info.lastModified().isValid();
-}
-
 QString describe(const QString &reason, const QString &path)
 {
     return reason + QStringLiteral(": ") + QDir::toNativeSeparators(path);
@@ -273,7 +263,7 @@ QString NormalizePath(const QString &path, QChar separator)
 void LoadTextFileIntoList(Platform &platform, NumberListModel &list, const QString &path,
                           qsizetype bufferSize)
 {
-    if (!fileExists(path)) {
+    if (!FileExists(path)) {
         platform.MsgBox(QStringLiteral("File not found"), MsgBoxStyle::OkOnly, QString());
         return;
     }

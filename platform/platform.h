@@ -22,6 +22,17 @@ struct FileDialogSettings
     QString filter; // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"
 };
 
+// What the load and save commands set on the file dialog: read-only box,
+// several files, explorer style, long names; text files first.
+inline constexpr int kListDialogFlags = 2621953;
+inline QString ListDialogFilter()
+{
+    return QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|");
+}
+
+// True when the file's last-modified time can be read; never fails.
+bool FileExists(const QString &fileName);
+
 // A spreadsheet program that can take a workbook: the program to start and the
 // arguments that go before the workbook's path.
 struct SpreadsheetProgram
