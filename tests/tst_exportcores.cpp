@@ -8,6 +8,8 @@
 #include "platform/fakeplatform.h"
 #include "platform/procedures.h"
 
+#include "listsupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,22 +31,6 @@ const QString kNotInstalledHere =
 const QString kNotInstalledFeature =
     QStringLiteral("Excel is not installed on this computer. You need to have "
                    "it installed to use this feature.");
-
-// One column per title, one entry per row (cell 0 the text, cell k sub-item
-// k); entries are checked unless listed.
-void fill(NumberListModel &model, const QStringList &titles, const QList<QStringList> &rows,
-          const QList<int> &unchecked = {})
-{
-    for (const QString &title : titles)
-        model.addColumn(title);
-    for (qsizetype r = 0; r < rows.size(); ++r) {
-        model.append(QStringView(rows[r].value(0)));
-        for (qsizetype k = 1; k < rows[r].size(); ++k)
-            model.setSubItem(r, int(k), rows[r][k]);
-    }
-    for (int r : unchecked)
-        model.setChecked(r, false);
-}
 
 QByteArray readAll(const QString &path)
 {

@@ -9,6 +9,8 @@
 #include "platform/fakeplatform.h"
 #include "platform/procedures.h"
 
+#include "listsupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -16,21 +18,6 @@
 #include <QTest>
 
 namespace {
-
-QStringList texts(const NumberListModel &list)
-{
-    QStringList out;
-    for (qsizetype i = 0; i < list.count(); ++i)
-        out.append(list.textString(i));
-    return out;
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write test file");
-}
 
 QStringList messageTexts(const FakePlatform &platform)
 {
@@ -90,7 +77,7 @@ void TestInputEdits::addsEachTypedPieceTrimmed()
 
     Input::addTypedNumbers(platform, proc, list);
 
-    QCOMPARE(texts(list), QStringList{QStringLiteral("already there")} + expected);
+    QCOMPARE(entries(list), QStringList{QStringLiteral("already there")} + expected);
     QCOMPARE(inserted.count(), expected.isEmpty() ? 0 : 1);
     QCOMPARE(platform.prompts, QStringList{QStringLiteral("Enter phone number or numbers (use commas):|")});
     QCOMPARE(messageTexts(platform), QStringList());
@@ -105,7 +92,7 @@ void TestInputEdits::addsTheSamplesAfterWhatIsThere()
     Input::addSampleNumbers(proc, list);
     Input::addSampleNumbers(proc, list);
     const QStringList samples{"888-342-9122", "1-888-342-9122", "342-9122"};
-    QCOMPARE(texts(list), QStringList{"x"} + samples + samples);
+    QCOMPARE(entries(list), QStringList{"x"} + samples + samples);
     QCOMPARE(messageTexts(platform), QStringList());
 }
 
@@ -127,7 +114,7 @@ void TestInputEdits::clearsOnlyWhenNotBusy()
     list.append(u"2");
     Guarded proc(platform, Procedure::PushButton1_Click);
     Input::clearInputList(proc, list, busy);
-    QCOMPARE(texts(list), expected);
+    QCOMPARE(entries(list), expected);
 }
 
 void TestInputEdits::loadsTheChosenFiles_data()
@@ -154,8 +141,8 @@ void TestInputEdits::loadsTheChosenFiles()
     QFETCH(QStringList, messages);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    writeFile(dir.filePath(QStringLiteral("a.txt")), "a1\r\na2\r\n");
-    writeFile(dir.filePath(QStringLiteral("b.txt")), "b1");
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("a.txt")), "a1\r\na2\r\n"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("b.txt")), "b1"));
     for (QString &piece : answer)
         piece.replace(QStringLiteral("<dir>"), dir.path()).replace(u'/', QDir::separator());
     FakePlatform platform;
@@ -164,7 +151,7 @@ void TestInputEdits::loadsTheChosenFiles()
 
     Input::loadChosenTextFiles(platform, proc, list, answer);
 
-    QCOMPARE(texts(list), expected);
+    QCOMPARE(entries(list), expected);
     QCOMPARE(messageTexts(platform), messages);
 }
 
@@ -173,7 +160,7 @@ void TestInputEdits::reportsAFileThatCannotBeReadAndGoesOn()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
-    writeFile(dir.filePath(QStringLiteral("b.txt")), "b1\nb2");
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("b.txt")), "b1\nb2"));
     const QString folder = QDir::toNativeSeparators(dir.filePath(QStringLiteral("folder")));
     const QString file = QDir::toNativeSeparators(dir.filePath(QStringLiteral("b.txt")));
     FakePlatform platform;
@@ -182,7 +169,7 @@ void TestInputEdits::reportsAFileThatCannotBeReadAndGoesOn()
 
     Input::loadTextFiles(platform, proc, list, {folder, file});
 
-    QCOMPARE(texts(list), (QStringList{"b1", "b2"}));
+    QCOMPARE(entries(list), (QStringList{"b1", "b2"}));
     QCOMPARE(messageTexts(platform),
              QStringList{ErrorReportText(QStringLiteral("Is a directory: ") + folder,
                                          Procedure::PushButton3_Click, 134)});
@@ -216,7 +203,7 @@ void TestInputEdits::pastesOneEntryPerLine()
 
     Input::pasteClipboardText(platform, proc, list);
 
-    QCOMPARE(texts(list), expected);
+    QCOMPARE(entries(list), expected);
     QCOMPARE(inserted.count(), expected.isEmpty() ? 0 : 1);
     QCOMPARE(messageTexts(platform), QStringList());
 }

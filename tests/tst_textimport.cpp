@@ -30,14 +30,6 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
     return path;
 }
 
-QStringList entries(const NumberListModel &list)
-{
-    QStringList out;
-    for (qsizetype i = 0; i < list.count(); ++i)
-        out.append(list.textString(i));
-    return out;
-}
-
 // The answer of the open dialog when several files are chosen.
 QString severalFiles(const QString &folder, const QStringList &names)
 {
