@@ -23,6 +23,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -439,9 +440,13 @@ int main(int argc, char **argv)
                 dialog->setDirectory(QFileInfo(answer).absolutePath());
                 // Paths, not QFileInfo: two files that do not exist yet compare equal.
                 const QString wanted = QFileInfo(answer).absoluteFilePath();
+                // The program's dialog answers the name in the box, in the
+                // dialog's folder; Qt's selectedFiles() may still name the
+                // file picked in the list before the name was typed.
                 const auto answered = [&] {
-                    const QStringList chosen = dialog->selectedFiles();
-                    return chosen.size() == 1 && QFileInfo(chosen.front()).absoluteFilePath() == wanted;
+                    return QFileInfo(QDir(dialog->directory()).absoluteFilePath(edit->text()))
+                               .absoluteFilePath()
+                        == wanted;
                 };
                 // It has settled once the answer has held for half a second.
                 int held = 0;
@@ -456,10 +461,10 @@ int main(int argc, char **argv)
                     held = answered() ? held + 1 : 0;
                 }
                 // Never let a slip of the script replace the input file.
-                const QStringList chosen = dialog->selectedFiles();
                 if (!answered()) {
                     std::fprintf(stderr, "the dialog would answer %s instead of %s\n",
-                                 qPrintable(chosen.join(QLatin1Char(' '))), qPrintable(answer));
+                                 qPrintable(QDir(dialog->directory()).absoluteFilePath(edit->text())),
+                                 qPrintable(answer));
                     display.stop(); // exit() runs no destructors
                     work.remove();
                     std::exit(1);
