@@ -9,6 +9,12 @@
 
 namespace {
 
+// The window's turn for the event loop, about every 20 ms.
+std::function<void()> doEventsOf(Form1 &form)
+{
+    return [&form] { form.DoEvents(); };
+}
+
 // The window's pointer, busy or not.
 std::function<void(bool)> busyPointerOf(Form1 &form)
 {
@@ -27,22 +33,21 @@ void saveListAsText(Form1 &form, ListView &list, const QString &procedureText)
     proc(114, [&] { fileName = form.CommonDialog1.fileName; });
     if (fileName.isEmpty())
         return; // [116] cancelled: nothing is written
-    saveResultsAsText(
-        proc, form.platform(), *list.listModel(), fileName, busyPointerOf(form), [&form] { form.DoEvents(); },
-        [&form] { form.yielder().yieldNow(); });
+    saveResultsAsText(proc, form.platform(), *list.listModel(), fileName, busyPointerOf(form),
+                      doEventsOf(form), [&form] { form.yielder().yieldNow(); });
 }
 
 void copyList(Form1 &form, ListView &list, const QString &procedureText)
 {
     Guarded proc(form.platform(), procedureText);
-    copyResultsToClipboard(proc, form.platform(), *list.listModel(), [&form] { form.DoEvents(); });
+    copyResultsToClipboard(proc, form.platform(), *list.listModel(), doEventsOf(form));
 }
 
 void saveListAsWorkbook(Form1 &form, ListView &list, const QString &procedureText, const QString &kind)
 {
     Guarded proc(form.platform(), procedureText);
     exportListAsWorkbook(proc, form.platform(), *list.listModel(), kind, busyPointerOf(form),
-                         [&form] { form.DoEvents(); });
+                         doEventsOf(form));
 }
 
 } // namespace

@@ -28,8 +28,6 @@ namespace {
 // Bytes gathered before they go to the file.
 constexpr qsizetype kFlushBytes = 1 << 20;
 
-const QString kProcedure = Procedure::SaveListviewProperlySpacedWithoutProgressBar;
-
 QString nativeName(const QString &fileName)
 {
     return QDir::toNativeSeparators(fileName);
@@ -379,7 +377,7 @@ void SaveListviewProperlySpacedWithoutProgressBar(Platform &platform, const Numb
                                                   const QString &fileName, const std::function<void()> &yield,
                                                   const std::function<void()> &yieldNow)
 {
-    Guarded proc(platform, kProcedure);
+    Guarded proc(platform, Procedure::SaveListviewProperlySpacedWithoutProgressBar);
 
     std::vector<qsizetype> widths;
     proc(100, [&] { widths.clear(); });

@@ -5,6 +5,7 @@
 #include "input/textimport.h"
 #include "platform/clipboardretry.h"
 #include "platform/errorreport.h"
+#include "platform/failure.h"
 #include "platform/platform.h"
 
 #include <QDir>
@@ -30,27 +31,18 @@ void addTypedNumbers(Platform &platform, Guarded &proc, NumberListModel &list)
     if (done)
         return;
     NumberListModel::Batch batch(list);
-    int step = 108;
-    QStringView piece;
-    proc.forEachEntry(
-        0, pieces.size() - 1, step,
-        [&](qsizetype k) {
-            step = 108;
-            piece = pieces.at(k);
-            step = 110;
+    for (qsizetype k = 0; k < pieces.size(); ++k) {
+        QStringView piece;
+        bool trimmed = false;
+        proc(108, [&] { piece = pieces.at(k); });
+        proc(110, [&] {
             piece = Main::TrimSpaces(piece);
-            step = 112;
-            list.append(piece);
-        },
-        [&](qsizetype k) {
-            if (step == 108) {
-                piece = QStringView();
-                // A piece that could not be trimmed is not appended half-made.
-                if (proc(110, [&] { piece = Main::TrimSpaces(piece); }))
-                    proc(112, [&] { list.append(piece); });
-            }
-            return k + 1;
+            trimmed = true;
         });
+        // A piece that could not be trimmed is not appended half-made.
+        if (trimmed)
+            proc(112, [&] { list.append(piece); });
+    }
 }
 
 void addSampleNumbers(Guarded &proc, NumberListModel &list)
@@ -125,10 +117,10 @@ void copySelectedEntry(Platform &platform, Guarded &proc, const ListView &list)
     });
     if (!any)
         return; // no entry selected: the clipboard keeps what it holds
-    bool copied = true;
-    proc(102, [&] { copied = SetClipboardText(platform, text, 0); });
-    if (!copied)
-        proc.report(102, QStringLiteral("The clipboard is in use by another program"));
+    proc(102, [&] {
+        if (!SetClipboardText(platform, text, 0))
+            throw Failure(QStringLiteral("The clipboard is in use by another program"));
+    });
 }
 
 } // namespace Input

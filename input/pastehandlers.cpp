@@ -19,9 +19,6 @@
 
 namespace {
 
-const QString kPasteProcedure = Procedure::ListView1_Paste;
-const QString kLoadProcedure = Procedure::PushButton3_Click;
-
 bool hasUrls(const QMimeData *data)
 {
     return data->hasUrls() && !data->urls().isEmpty();
@@ -94,13 +91,13 @@ void Form1::connectPasteAndDrops()
 
 void Form1::ListView1_Paste()
 {
-    Guarded proc(m_platform, kPasteProcedure);
+    Guarded proc(m_platform, Procedure::ListView1_Paste);
     Input::pasteClipboardText(m_platform, proc, *ListView1->listModel());
 }
 
 void Form1::PasteText(const QString &text)
 {
-    Guarded proc(m_platform, kPasteProcedure);
+    Guarded proc(m_platform, Procedure::ListView1_Paste);
     if (text.isEmpty())
         return;
     Input::appendPastedText(proc, *ListView1->listModel(), text);
@@ -109,7 +106,7 @@ void Form1::PasteText(const QString &text)
 void Form1::LoadDroppedFiles(const QStringList &paths)
 {
     // The steps of "Load Numbers From Text File" after the dialog's answer.
-    Guarded proc(m_platform, kLoadProcedure);
+    Guarded proc(m_platform, Procedure::PushButton3_Click);
     if (paths.isEmpty())
         return;
     proc(114, [&] { SetMousePointer(Pointer::Hourglass); });
