@@ -44,8 +44,9 @@ struct TwoThreadRun
 // second judges shares of entries ahead while this one appends every entry in
 // order, judging the shares the other has not taken. Returns with the second
 // thread joined. Without the memory or the thread to start, it returns at
-// entry 1 and leaves the run to one thread.
-TwoThreadRun judgeOnTwoThreads(const RunLists &lists, unsigned options, qsizetype n);
+// entry 1 and leaves the run to one thread. Kept out of line, so that the
+// flattened one-thread loop stays as it was.
+[[gnu::noinline]] TwoThreadRun judgeOnTwoThreads(const RunLists &lists, unsigned options, qsizetype n);
 
 // True when the program's run may use two threads for n entries.
 bool mayUseTwoThreads(const RunLists &lists, qsizetype n);
