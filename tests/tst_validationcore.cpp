@@ -128,12 +128,20 @@ void TestValidationCore::sortsLikeTheShapesOnOneAndTwoThreads_data()
     QTest::addColumn<unsigned>("options");
     // Sizes around the share of entries the threads take at a time, and
     // across several of them.
+    QTest::addColumn<QString>("results");
     const int sizes[] = {0, 1, 2, 7, 3001, 4096, 4097, 8192, 12289, 100003};
     for (int threads : {1, 2}) {
         for (int entries : sizes) {
             for (unsigned options = 0; options < 8; ++options)
                 QTest::addRow("%d threads, %d entries, options %u", threads, entries, options)
-                    << threads << entries << options;
+                    << threads << entries << options << QStringLiteral("empty");
+        }
+        // Result lists that already hold entries, keep their texts in a store
+        // of their own, or are still read by a snapshot.
+        for (const char *results : {"holding entries", "own store", "snapshot held"}) {
+            for (int entries : {4097, 12289})
+                QTest::addRow("%d threads, %d entries, %s", threads, entries, results)
+                    << threads << entries << 5u << QString::fromLatin1(results);
         }
     }
 }
@@ -143,6 +151,7 @@ void TestValidationCore::sortsLikeTheShapesOnOneAndTwoThreads()
     QFETCH(int, threads);
     QFETCH(int, entries);
     QFETCH(unsigned, options);
+    QFETCH(QString, results);
     // The accepted shapes as patterns, one per option: ASCII digits only, one
     // separator repeated, nothing before or after.
     const QRegularExpression tenDigit(QRegularExpression::anchoredPattern(
@@ -167,22 +176,46 @@ void TestValidationCore::sortsLikeTheShapesOnOneAndTwoThreads()
             m_input->append(QStringView(t));
     }
 
+    QStringList earlierValid, earlierInvalid;
+    if (results == QLatin1String("own store")) {
+        const auto store = std::make_shared<TextArena>();
+        m_valid = std::make_unique<NumberListModel>(store);
+        m_invalid = std::make_unique<NumberListModel>(store);
+    } else if (results != QLatin1String("empty")) {
+        earlierValid = QStringList{QStringLiteral("earlier valid")};
+        earlierInvalid = QStringList{QStringLiteral("earlier invalid")};
+        m_valid->append(QStringView(earlierValid[0]));
+        m_invalid->append(QStringView(earlierInvalid[0]));
+    }
+    NumberListSnapshot validBefore, invalidBefore;
+    if (results == QLatin1String("snapshot held")) {
+        validBefore = m_valid->snapshot();
+        invalidBefore = m_invalid->snapshot();
+    }
+
     Workers::setCount(threads);
     QSignalSpy validRows(m_valid.get(), &QAbstractItemModel::rowsInserted);
     QSignalSpy invalidRows(m_invalid.get(), &QAbstractItemModel::rowsInserted);
     Guarded proc(*m_platform, Procedure::PushButton17_Click);
     Validation::judgeEntries(proc, lists(), options);
 
-    QCOMPARE(textsOf(*m_valid), valid);
-    QCOMPARE(textsOf(*m_invalid), invalid);
+    QCOMPARE(textsOf(*m_valid), earlierValid + valid);
+    QCOMPARE(textsOf(*m_invalid), earlierInvalid + invalid);
     QCOMPARE(textsOf(*m_input), input);
     QVERIFY(m_platform->messages.isEmpty());
+    if (results == QLatin1String("snapshot held")) {
+        QCOMPARE(validBefore.count(), 1);
+        QCOMPARE(validBefore.text(0).toString(), earlierValid[0]);
+        QCOMPARE(invalidBefore.count(), 1);
+        QCOMPARE(invalidBefore.text(0).toString(), earlierInvalid[0]);
+    }
     // Each list hears of all its new entries at once, or of none when it has none.
+    const int earlier = int(earlierValid.size());
     for (const auto &[spy, expected] : {std::pair{&validRows, &valid}, std::pair{&invalidRows, &invalid}}) {
         QCOMPARE(spy->count(), expected->isEmpty() ? 0 : 1);
         if (!expected->isEmpty()) {
-            QCOMPARE(spy->at(0).at(1).toInt(), 0);
-            QCOMPARE(spy->at(0).at(2).toInt(), int(expected->size()) - 1);
+            QCOMPARE(spy->at(0).at(1).toInt(), earlier);
+            QCOMPARE(spy->at(0).at(2).toInt(), earlier + int(expected->size()) - 1);
         }
     }
 }
