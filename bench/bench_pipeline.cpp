@@ -4,8 +4,10 @@
 // memchr) is measured in the same run; every stage is printed in seconds and
 // as a multiple of that floor, with the peak resident set size.
 //
-//     bench_pipeline [lines] [file] [dense-head]
+//     bench_pipeline [--threads 1|2] [lines] [file] [dense-head]
 //
+// --threads sets how many threads a command may use (QUILLORY_THREADS does
+// the same; without either the machine chooses); the count is printed.
 // The input file (default /tmp/quillory_bench_pipeline_<lines>.txt, of
 // 10,000,000 CR LF lines) is generated when missing and kept for the next run;
 // the saved lists are removed at the end. With "dense-head" the file starts
@@ -17,6 +19,7 @@
 #include "benchinput.h"
 #include "benchsupport.h"
 #include "platform/fakeplatform.h"
+#include "platform/workers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -36,6 +39,21 @@
 namespace {
 
 constexpr qsizetype kDenseHeadBytes = qsizetype(1) << 20;
+
+// Takes "--threads N" out of the arguments, so that the others keep their
+// places, and sets the count of threads from it.
+void takeThreadsOption(int &argc, char **argv)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--threads") != 0)
+            continue;
+        Workers::setCount(std::atoi(argv[i + 1]));
+        for (int j = i; j + 2 <= argc; ++j)
+            argv[j] = argv[j + 2];
+        argc -= 2;
+        return;
+    }
+}
 
 // The floor: one pass of 1 MiB reads, each line feed found with memchr.
 qsizetype floorPass(const QString &path)
@@ -112,6 +130,7 @@ void stage(const char *name, Times t, Times floor)
 int main(int argc, char **argv)
 {
     preferOffscreen();
+    takeThreadsOption(argc, argv);
     QApplication app(argc, argv);
     const qsizetype lines = countArgument(argc, argv, 1, 10'000'000);
     const bool denseHead = argc > 3 && std::strcmp(argv[3], "dense-head") == 0;
@@ -131,6 +150,7 @@ int main(int argc, char **argv)
             return 1;
         }
     }
+    std::printf("threads: %d\n", Workers::count());
     std::printf("input: %s, %lld lines, %.1f MB\n", qPrintable(path), static_cast<long long>(entries),
                 double(QFileInfo(path).size()) / 1e6);
 

@@ -3,8 +3,11 @@
 
 #include "platform/fakeplatform.h"
 #include "platform/procedures.h"
+#include "platform/workers.h"
 #include "validation/validationrun.h"
 
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -23,6 +26,31 @@ QStringList textsOf(const NumberListModel &model)
     for (qsizetype row = 0; row < model.count(); ++row)
         texts.append(model.textString(row));
     return texts;
+}
+
+// Entry k of a mixed list: numbers of every accepted shape, near misses,
+// texts beyond Latin-1 and texts too short or too long for any shape.
+QString mixedEntry(int k)
+{
+    static const char16_t *const shapes[] = {
+        u"dddddddddd",       u"ddd ddd dddd",   u"ddd.ddd.dddd",    u"ddd-ddd-dddd",
+        u"(ddd)ddd-dddd",    u"(ddd) ddd-dddd", u"1dddddddddd",     u"1 ddd ddd dddd",
+        u"1.ddd.ddd.dddd",   u"1-ddd-ddd-dddd", u"ddddddd",         u"ddd dddd",
+        u"ddd.dddd",         u"ddd-dddd",       u"ddd-ddd.dddd",    u"2dddddddddd",
+        u"(ddd)-ddd-dddd",   u"dddddd",         u"ddd_dddd",        u"ddd-dddd\n",
+        u"ddd\u2013dddd",    u"\uff13dd-dddd",  u"ddd-dddd \u2713", u"",
+        u"dddddddddddddddd",
+    };
+    const int shapeCount = int(std::size(shapes));
+    QString text = QString::fromUtf16(shapes[k % shapeCount]);
+    int seed = k;
+    for (QChar &c : text) {
+        if (c == u'd') {
+            c = QChar(u'0' + seed % 10);
+            seed = seed / 10 + 7;
+        }
+    }
+    return text;
 }
 
 struct Step
@@ -51,6 +79,7 @@ private:
     std::shared_ptr<TextArena> m_arena;
     std::unique_ptr<NumberListModel> m_input, m_valid, m_invalid;
     std::unique_ptr<FakePlatform> m_platform;
+    int m_threads = 1; // restored after each test
 
     Validation::RunLists lists() const { return {*m_input, *m_valid, *m_invalid}; }
 
@@ -66,6 +95,7 @@ private:
 private slots:
     void init()
     {
+        m_threads = Workers::count();
         m_arena = std::make_shared<TextArena>();
         m_input = std::make_unique<NumberListModel>(m_arena);
         m_valid = std::make_unique<NumberListModel>(m_arena);
@@ -74,6 +104,7 @@ private slots:
     }
     void cleanup()
     {
+        Workers::setCount(m_threads);
         m_valid.reset();
         m_invalid.reset();
         m_input.reset();
@@ -81,12 +112,113 @@ private slots:
         m_platform.reset();
     }
 
+    void sortsLikeTheShapesOnOneAndTwoThreads_data();
+    void sortsLikeTheShapesOnOneAndTwoThreads();
     void sortsUnderTheOptionBits_data();
     void sortsUnderTheOptionBits();
     void hookSeesEveryStepOfEveryEntryInOrder();
     void entryGoneSinceTheCountIsReportedAndSkipped();
     void appendsToWhatTheListsHold();
 };
+
+void TestValidationCore::sortsLikeTheShapesOnOneAndTwoThreads_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<unsigned>("options");
+    // Sizes around the share of entries the threads take at a time, and
+    // across several of them.
+    QTest::addColumn<QString>("results");
+    const int sizes[] = {0, 1, 2, 7, 3001, 4096, 4097, 8192, 12289, 100003};
+    for (int threads : {1, 2}) {
+        for (int entries : sizes) {
+            for (unsigned options = 0; options < 8; ++options)
+                QTest::addRow("%d threads, %d entries, options %u", threads, entries, options)
+                    << threads << entries << options << QStringLiteral("empty");
+        }
+        // Result lists that already hold entries, keep their texts in a store
+        // of their own, or are still read by a snapshot.
+        for (const char *results : {"holding entries", "own store", "snapshot held"}) {
+            for (int entries : {4097, 12289})
+                QTest::addRow("%d threads, %d entries, %s", threads, entries, results)
+                    << threads << entries << 5u << QString::fromLatin1(results);
+        }
+    }
+}
+
+void TestValidationCore::sortsLikeTheShapesOnOneAndTwoThreads()
+{
+    QFETCH(int, threads);
+    QFETCH(int, entries);
+    QFETCH(unsigned, options);
+    QFETCH(QString, results);
+    // The accepted shapes as patterns, one per option: ASCII digits only, one
+    // separator repeated, nothing before or after.
+    const QRegularExpression tenDigit(QRegularExpression::anchoredPattern(
+        QStringLiteral(R"([0-9]{10}|[0-9]{3}([ .\-])[0-9]{3}\1[0-9]{4}|\([0-9]{3}\) ?[0-9]{3}-[0-9]{4})")));
+    const QRegularExpression plus1(QRegularExpression::anchoredPattern(
+        QStringLiteral(R"(1(?:[0-9]{10}|([ .\-])[0-9]{3}\1[0-9]{3}\1[0-9]{4}))")));
+    const QRegularExpression sevenDigit(
+        QRegularExpression::anchoredPattern(QStringLiteral(R"([0-9]{3}[ .\-]?[0-9]{4})")));
+
+    QStringList input, valid, invalid;
+    for (int k = 0; k < entries; ++k) {
+        const QString text = mixedEntry(k);
+        input.append(text);
+        const bool accepted = ((options & Phone::kTenDigitOption) && tenDigit.match(text).hasMatch())
+            || ((options & Phone::kTenDigitPlus1Option) && plus1.match(text).hasMatch())
+            || ((options & Phone::kSevenDigitOption) && sevenDigit.match(text).hasMatch());
+        (accepted ? valid : invalid).append(text);
+    }
+    {
+        NumberListModel::Batch batch(*m_input);
+        for (const QString &t : std::as_const(input))
+            m_input->append(QStringView(t));
+    }
+
+    QStringList earlierValid, earlierInvalid;
+    if (results == QLatin1String("own store")) {
+        const auto store = std::make_shared<TextArena>();
+        m_valid = std::make_unique<NumberListModel>(store);
+        m_invalid = std::make_unique<NumberListModel>(store);
+    } else if (results != QLatin1String("empty")) {
+        earlierValid = QStringList{QStringLiteral("earlier valid")};
+        earlierInvalid = QStringList{QStringLiteral("earlier invalid")};
+        m_valid->append(QStringView(earlierValid[0]));
+        m_invalid->append(QStringView(earlierInvalid[0]));
+    }
+    NumberListSnapshot validBefore, invalidBefore;
+    if (results == QLatin1String("snapshot held")) {
+        validBefore = m_valid->snapshot();
+        invalidBefore = m_invalid->snapshot();
+    }
+
+    Workers::setCount(threads);
+    QSignalSpy validRows(m_valid.get(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy invalidRows(m_invalid.get(), &QAbstractItemModel::rowsInserted);
+    Guarded proc(*m_platform, Procedure::PushButton17_Click);
+    Validation::judgeEntries(proc, lists(), options);
+
+    QCOMPARE(textsOf(*m_valid), earlierValid + valid);
+    QCOMPARE(textsOf(*m_invalid), earlierInvalid + invalid);
+    QCOMPARE(textsOf(*m_input), input);
+    QVERIFY(m_platform->messages.isEmpty());
+    if (results == QLatin1String("snapshot held")) {
+        QCOMPARE(validBefore.count(), 1);
+        QCOMPARE(validBefore.text(0).toString(), earlierValid[0]);
+        QCOMPARE(invalidBefore.count(), 1);
+        QCOMPARE(invalidBefore.text(0).toString(), earlierInvalid[0]);
+    }
+    // Each list hears of all its new entries at once, or of none when it has none.
+    const int earlier = int(earlierValid.size());
+    for (const auto &[spy, expected] : {std::pair{&validRows, &valid}, std::pair{&invalidRows, &invalid}}) {
+        QCOMPARE(spy->count(), expected->isEmpty() ? 0 : 1);
+        if (!expected->isEmpty()) {
+            QCOMPARE(spy->at(0).at(1).toInt(), earlier);
+            QCOMPARE(spy->at(0).at(2).toInt(), earlier + int(expected->size()) - 1);
+        }
+    }
+}
 
 void TestValidationCore::sortsUnderTheOptionBits_data()
 {

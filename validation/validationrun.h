@@ -5,6 +5,10 @@
 #include "platform/failure.h"
 #include "validation/phone.h"
 
+#include <exception>
+#include <new>
+#include <type_traits>
+
 namespace Validation {
 
 // The lists of a run: it reads `input` and appends to `valid` and `invalid`.
@@ -20,6 +24,34 @@ struct NoStepHook
 {
     void operator()(int, qsizetype) const {}
 };
+
+namespace detail {
+
+// Entries are shared out between the threads in runs of this many.
+inline constexpr qsizetype kEntriesPerShare = 4096;
+
+// Where a two-thread run stopped: entries before `next` (from 1) are in the
+// result lists; `failure`, when set, is what made appending entry `next` at
+// `step` fail.
+struct TwoThreadRun
+{
+    qsizetype next = 1;
+    int step = 0;
+    std::exception_ptr failure;
+};
+
+// Steps 106 to 114 for entries 1..n with no step hook, on two threads: the
+// second judges shares of entries ahead while this one appends every entry in
+// order, judging the shares the other has not taken. Returns with the second
+// thread joined. Without the memory or the thread to start, it returns at
+// entry 1 and leaves the run to one thread. Kept out of line, so that the
+// flattened one-thread loop stays as it was.
+[[gnu::noinline]] TwoThreadRun judgeOnTwoThreads(const RunLists &lists, unsigned options, qsizetype n);
+
+// True when the program's run may use two threads for n entries.
+bool mayUseTwoThreads(const RunLists &lists, qsizetype n);
+
+} // namespace detail
 
 // Steps 104 to 114 of "Start Validating": judges entries 1..n of the input
 // list under `options` (Phone::OptionBit) and appends each, in order, to the
@@ -37,7 +69,7 @@ template<typename StepHook>
     NumberListModel::Batch validBatch(lists.valid);
     NumberListModel::Batch invalidBatch(lists.invalid);
     qsizetype n = 0;
-    proc(104, [&] {
+    const bool reserved = proc(104, [&] {
         n = lists.input.count();
         // Results are shared records: reserving room for every entry in
         // both lists touches no memory until it is used.
@@ -86,7 +118,30 @@ template<typename StepHook>
         }
         return proc(114, [&] { atStep(114, i); }) ? i + 1 : n + 1;
     };
-    proc.forEachEntry(1, n, step, entry, resume);
+    qsizetype first = 1;
+    // Only the program's own run shares the work: a run with a hook keeps one
+    // thread, so that every failure it injects is met where it is injected.
+    if constexpr (std::is_same_v<std::remove_cvref_t<StepHook>, NoStepHook>) {
+        if (reserved && detail::mayUseTwoThreads(lists, n)) {
+            const detail::TwoThreadRun run = detail::judgeOnTwoThreads(lists, options, n);
+            first = run.next;
+            if (run.failure) {
+                // Reported and resumed as the loop below would have done.
+                step = run.step;
+                bool outOfMemory = false;
+                proc(step, [&] {
+                    try {
+                        std::rethrow_exception(run.failure);
+                    } catch (const std::bad_alloc &) {
+                        outOfMemory = true;
+                        throw;
+                    }
+                });
+                first = outOfMemory ? n + 1 : resume(first);
+            }
+        }
+    }
+    proc.forEachEntry(first, n, step, entry, resume);
 }
 
 // The program's run: judgeEntries with no step hook.
