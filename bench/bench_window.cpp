@@ -382,6 +382,8 @@ int tunePeers(const QString &path, QTemporaryDir &work)
             return 1;
     }
     for (const GrepWay &way : grepWays()) {
+        if (qgetenv("QUILLORY_TUNE") == "hand")
+            break;
         if (!report("grep", way.name, [&] { return runGrep(way, path, valid, invalid); }))
             return 1;
     }

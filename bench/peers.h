@@ -210,10 +210,10 @@ struct HandWay
 };
 
 inline const HandWay kHandWays[] = {
-    {"4 MiB reads", std::size_t(4) << 20, false},
-    {"1 MiB reads", std::size_t(1) << 20, false},
-    {"16 MiB reads", std::size_t(16) << 20, false},
-    {"mapped, 4 MiB writes", std::size_t(4) << 20, true},
+    {"1 MiB reads", std::size_t(1) << 20, false},         {"256 KiB reads", std::size_t(256) << 10, false},
+    {"512 KiB reads", std::size_t(512) << 10, false},     {"2 MiB reads", std::size_t(2) << 20, false},
+    {"4 MiB reads", std::size_t(4) << 20, false},         {"16 MiB reads", std::size_t(16) << 20, false},
+    {"mapped, 1 MiB writes", std::size_t(1) << 20, true},
 };
 
 // Sorts the lines of `path` into `matching` and `rest` (each line with its
