@@ -163,6 +163,8 @@ struct StageResult
     double longestPingMs = 0;
     double peakMiB = 0;
     double outsidePeakMiB = 0;
+    double afterMs = 0;    // from the probe to the observer's verdict
+    double afterCpuMs = 0; // the GUI thread's CPU time meanwhile (answering pings included)
 };
 
 // CLOCK_MONOTONIC, the clock the observer reads too.
@@ -552,6 +554,7 @@ int main(int argc, char **argv)
         bool done = false;
         StageResult result{name};
         qint64 probedAt = 0;
+        double probedCpu = 0;
         // Every answer is a new file in the work folder: a box the file
         // dialog raises (replace a file? a warning) means the script slipped.
         // Say what it asked and stop without answering yes.
@@ -612,6 +615,7 @@ int main(int argc, char **argv)
         const QMetaObject::Connection returned = QObject::connect(button, &QPushButton::clicked, [&] {
             probe.onAnswer = [&] {
                 probedAt = monotonicNs();
+                probedCpu = threadCpuSeconds();
                 result.cpu = processCpuSeconds() - stageCpu;
                 result.maxGapMs = heartbeat.maxGapMs();
                 result.peakMiB = peakRssMiB();
@@ -636,6 +640,10 @@ int main(int argc, char **argv)
         // has answered promptly for a while, what it saw.
         const QList<QByteArray> sent = observer.await().split(' ');
         const QList<QByteArray> seen = observer.await().split(' ');
+        // Whether the window worked after the probe or only waited for a core:
+        // a slow ping with the GUI thread idle is the machine's doing.
+        result.afterCpuMs = (threadCpuSeconds() - probedCpu) * 1e3;
+        result.afterMs = double(monotonicNs() - probedAt) / 1e6;
         if (sent.value(0) != "sent" || seen.value(0) != "done" || seen.size() < 6)
             fail(QStringLiteral("the observer answered: %1 / %2")
                      .arg(QString::fromLatin1(sent.join(' ')), QString::fromLatin1(seen.join(' '))));
@@ -648,10 +656,11 @@ int main(int argc, char **argv)
         results.push_back(result);
         std::printf(
             "%-18s in-process %7.3f s  outside %7.3f s (%+7.1f ms)  idle %7.3f s  longest ping %6.1f ms  "
-            "cpu %7.3f s  longest wait %6.1f ms  peak RSS %7.1f MiB, outside %7.1f MiB  load %s\n",
+            "cpu %7.3f s  longest wait %6.1f ms  peak RSS %7.1f MiB, outside %7.1f MiB  "
+            "GUI thread after the probe: %.1f ms cpu in %.0f ms  load %s\n",
             name, result.wall, result.outside, (result.outside - result.wall) * 1e3, result.idle,
             result.longestPingMs, result.cpu, result.maxGapMs, result.peakMiB, result.outsidePeakMiB,
-            qPrintable(loadAverage()));
+            result.afterCpuMs, result.afterMs, qPrintable(loadAverage()));
         QTest::qWait(200); // the window at rest before the next stage
     };
 
