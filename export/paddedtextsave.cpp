@@ -188,9 +188,6 @@ public:
     void open(const std::function<qint64()> &tableBytes);
     // Writes and empties the buffer, keeping its capacity.
     void write(QByteArray &buffer);
-    // Asks the system to start bringing what is written to the disk, so that
-    // the sync at the end finds less left to do. Its failure shows there.
-    void startWriteback();
     // Brings the table to the disk and puts it in the old file's place.
     template<typename Yield>
     void commit(const Yield &yield);
@@ -314,15 +311,6 @@ void TableFile::write(QByteArray &buffer)
     buffer.resize(0); // keeps the capacity for the next block
 }
 
-void TableFile::startWriteback()
-{
-#ifdef Q_OS_LINUX
-    const int fd = m_saveFile ? m_saveFile->handle() : m_fd;
-    if (fd >= 0)
-        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
-}
-
 template<typename Yield>
 void TableFile::commit(const Yield &yield)
 {
@@ -390,10 +378,9 @@ void TableFile::failInPlace(const QString &description)
 
 // Hands full blocks to the file. With a second thread, a worker writes one
 // block while the caller builds the next: two buffers, handed over in order,
-// so the file gets the same bytes as from one thread. The worker also starts
-// each block on its way to the disk, which shortens the sync at the end. A
-// failed write is thrown to the caller at its next hand-over or at finish(),
-// and the worker takes no block after it. Leaving the scope otherwise (the window closed)
+// so the file gets the same bytes as from one thread. A failed write is
+// thrown to the caller at its next hand-over or at finish(), and the worker
+// takes no block after it. Leaving the scope otherwise (the window closed)
 // lets the block being written finish, drops one not begun and joins the
 // worker, before the caller may remove or put back the file.
 class BlockWriter
@@ -467,8 +454,6 @@ private:
             std::exception_ptr failure;
             try {
                 m_file.write(m_pending);
-                // Not on the window's thread: it may wait for the disk.
-                m_file.startWriteback();
             } catch (...) {
                 failure = std::current_exception();
             }
