@@ -3,6 +3,7 @@
 #include "export/paddedtext.h"
 #include "platform/errorreport.h"
 #include "platform/procedures.h"
+#include "platform/workers.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -11,8 +12,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <functional>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
@@ -371,6 +376,119 @@ void TableFile::failInPlace(const QString &description)
     throw Failure(description + QStringLiteral("; the old content could not be put back: ") + lost);
 }
 
+// Hands full blocks to the file. With a second thread, a worker writes one
+// block while the caller builds the next: two buffers, handed over in order,
+// so the file gets the same bytes as from one thread. A failed write is
+// thrown to the caller at its next hand-over or at finish(), and the worker
+// takes no block after it. Leaving the scope otherwise (the window closed)
+// lets the block being written finish, drops one not begun and joins the
+// worker, before the caller may remove or put back the file.
+class BlockWriter
+{
+public:
+    explicit BlockWriter(TableFile &file) : m_file(file), m_threads(Workers::count()) {}
+    ~BlockWriter() { stop(); }
+    BlockWriter(const BlockWriter &) = delete;
+    BlockWriter &operator=(const BlockWriter &) = delete;
+
+    // Writes the buffer, or hands it to the worker and takes back the empty
+    // one of the block before; either way the buffer comes back empty.
+    void write(QByteArray &buffer)
+    {
+        if (!m_worker && !startWorker(buffer.capacity())) {
+            m_file.write(buffer);
+            return;
+        }
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_full; });
+        if (m_failure)
+            std::rethrow_exception(m_failure);
+        std::swap(buffer, m_pending);
+        m_full = true;
+        lock.unlock();
+        m_changed.notify_all();
+    }
+
+    // Waits until every block handed over is written; throws a failed write.
+    void finish()
+    {
+        if (!m_worker)
+            return;
+        std::exception_ptr failure;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return !m_full; });
+            failure = m_failure;
+        }
+        stop();
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+private:
+    // Started at the first full block: a shorter table needs no second thread.
+    bool startWorker(qsizetype blockCapacity)
+    {
+        if (m_threads < 2)
+            return false;
+        try {
+            m_pending.reserve(blockCapacity);
+            m_worker = std::make_unique<Workers::Helper>([this] { run(); });
+            return true;
+        } catch (const std::exception &) {
+            // No thread or no spare buffer to be had: the blocks are written here.
+            m_threads = 1;
+            m_pending = QByteArray();
+            return false;
+        }
+    }
+
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_full || m_stopping; });
+            if (m_stopping)
+                return;
+            lock.unlock();
+            std::exception_ptr failure;
+            try {
+                m_file.write(m_pending);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            m_failure = failure;
+            m_full = false;
+            m_changed.notify_all();
+            if (failure)
+                return;
+        }
+    }
+
+    void stop()
+    {
+        if (!m_worker)
+            return;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        m_worker.reset(); // joins
+    }
+
+    TableFile &m_file;
+    int m_threads;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QByteArray m_pending; // the worker's block, or the empty spare
+    bool m_full = false;  // m_pending waits to be written or is being written
+    bool m_stopping = false;
+    std::exception_ptr m_failure;
+    std::unique_ptr<Workers::Helper> m_worker; // last: joined before the rest goes
+};
+
 } // namespace
 
 void SaveListviewProperlySpacedWithoutProgressBar(Platform &platform, const NumberListSnapshot &list,
@@ -408,13 +526,15 @@ void SaveListviewProperlySpacedWithoutProgressBar(Platform &platform, const Numb
         // Short lines go a stride at a time, far below the block size; any
         // other line alone, so that long ones never pile up past it.
         const qsizetype stride = lines.linesAreShort() ? kPaddedTextYieldStride : 1;
+        BlockWriter writer(*file);
         for (qsizetype row = 0; row < count; row += stride) {
             if (row % kPaddedTextYieldStride == 0)
                 yield();
             lines.appendEntryLines(buffer, row, std::min(count, row + stride));
             if (buffer.size() >= kFlushBytes)
-                file->write(buffer);
+                writer.write(buffer);
         }
+        writer.finish();
     });
     if (!entriesWritten)
         return;

@@ -7,16 +7,24 @@
 #include "platform/errorreport.h"
 #include "platform/fakeplatform.h"
 #include "platform/procedures.h"
+#include "platform/workers.h"
 
 #include "listsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +46,90 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A list of `entries` entries cycling through `texts`, under one column.
+void fillCycling(NumberListModel &model, const QString &title, const QStringList &texts, int entries,
+                 int uncheckEvery = 0)
+{
+    model.addColumn(title);
+    model.beginBatch();
+    for (int i = 0; i < entries; ++i)
+        model.append(QStringView(texts.at(i % texts.size())));
+    model.endBatch();
+    if (uncheckEvery > 0) {
+        for (int i = 0; i < entries; i += uncheckEvery)
+            model.setChecked(i, false);
+    }
+}
+
+// The padded table of such a list, one line at a time: each text (and the
+// title) in Windows-1252, padded with spaces to the longest of them, then
+// TAB CR LF. Only characters of the Basic Multilingual Plane, one byte each.
+QByteArray referenceTable(const QString &title, const QStringList &texts, int entries, int uncheckEvery = 0)
+{
+    const auto encode = [](const QString &text) {
+        QByteArray bytes;
+        for (const QChar c : text) {
+            if (c.unicode() < 0x80)
+                bytes += char(c.unicode());
+            else if (c == QChar(0x00e9))
+                bytes += '\xe9';
+            else if (c == QChar(0x20ac))
+                bytes += '\x80';
+            else
+                bytes += '?';
+        }
+        return bytes;
+    };
+    qsizetype width = title.size();
+    for (const QString &t : texts)
+        width = std::max(width, t.size());
+    const auto line = [&](const QString &text) {
+        return encode(text) + QByteArray(width - text.size(), ' ') + "\t\r\n";
+    };
+    QByteArray table = line(title);
+    QList<QByteArray> lines;
+    for (const QString &t : texts)
+        lines.append(line(t));
+    for (int i = 0; i < entries; ++i) {
+        if (uncheckEvery == 0 || i % uncheckEvery != 0)
+            table += lines.at(i % texts.size());
+    }
+    return table;
+}
+
+// Threads of this process now.
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+// Bytes in the regular files this process holds open inside the folder.
+qint64 bytesWrittenUnder(const QString &dir)
+{
+    qint64 total = 0;
+    const QFileInfoList fds = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
+    for (const QFileInfo &fd : fds) {
+        // A file made without a name shows as "<folder>/#<number> (deleted)":
+        // its size is asked through the descriptor.
+        const QByteArray link = QFile::encodeName(fd.absoluteFilePath());
+        char target[4096];
+        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
+        if (n <= 0 || !QFile::decodeName(QByteArray(target, n)).startsWith(dir + QLatin1Char('/')))
+            continue;
+        struct stat st
+        {
+        };
+        if (::stat(link.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            total += st.st_size;
+    }
+    return total;
+}
+
+QStringList filesIn(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
 } // namespace
 
 class TestExportCores : public QObject
@@ -50,12 +142,21 @@ private slots:
     void copiesTheListAndConfirms();
     void savesTheListWhileBusy_data();
     void savesTheListWhileBusy();
+    void savesTheSameBytesWithOneAndTwoThreads_data();
+    void savesTheSameBytesWithOneAndTwoThreads();
+    void failedWriteIsReportedOnceWithEitherThreadCount_data();
+    void failedWriteIsReportedOnceWithEitherThreadCount();
+    void closedWindowLeavesNoFileAndNoThread_data();
+    void closedWindowLeavesNoFileAndNoThread();
     void workbookExportStopsBeforeBusy_data();
     void workbookExportStopsBeforeBusy();
     void workbookIsHandedToTheProgramWhileBusy();
 
+    void cleanup();
+
 private:
     std::unique_ptr<FakePlatform> m_platform;
+    int m_threads = 0;  // Workers::count() before the test
     QList<bool> m_busy; // each setBusy call, in order
 
     std::function<void(bool)> setBusy()
@@ -72,6 +173,12 @@ void TestExportCores::init()
 {
     m_platform = std::make_unique<FakePlatform>();
     m_busy.clear();
+    m_threads = Workers::count();
+}
+
+void TestExportCores::cleanup()
+{
+    Workers::setCount(m_threads);
 }
 
 void TestExportCores::copiesTheListAndConfirms_data()
@@ -161,6 +268,210 @@ void TestExportCores::savesTheListWhileBusy()
         QVERIFY2(m_platform->messages.constFirst().text.contains(reportedAt),
                  qPrintable(m_platform->messages.constFirst().text));
     }
+}
+
+void TestExportCores::savesTheSameBytesWithOneAndTwoThreads_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("texts"); // repeated to fill the list
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("uncheckEvery"); // 0: all checked
+    // Whether a yield comes after the first block was handed over: only then
+    // can it see the second thread.
+    QTest::addColumn<bool>("yieldAfterABlock");
+
+    const QString valid = QStringLiteral(" Valid Numbers");
+    const QStringList numbers{QStringLiteral("888-342-9122"), QStringLiteral("1-888-342-9122"),
+                              QStringLiteral("555-1234")};
+    // Lines of 17 bytes, handed over once 1 MiB (61,680 entries and the
+    // header) is built, checked every 1,024 entries and at the end: the first
+    // block goes after 62,464 entries.
+    const QStringList wide{QStringLiteral("555-\u0968\u0968\u0968\u0968"), QStringLiteral("555-12\u00e934"),
+                           QStringLiteral("\u20ac 342-9122"), QStringLiteral("342-9122")};
+    const QStringList longTexts{QString(40, u'7'), QStringLiteral("555-1234")};
+    for (const int threads : {1, 2}) {
+        const auto row = [&](const char *name) -> QTestData & {
+            return QTest::addRow("%s, %d thread%s", name, threads, threads == 1 ? "" : "s") << threads;
+        };
+        row("empty list") << valid << numbers << 0 << 0 << false;
+        row("one entry") << valid << numbers << 1 << 0 << false;
+        row("16 bytes short of a block: written at the end") << valid << numbers << 61679 << 0 << false;
+        row("one byte over a block: handed over at the end") << valid << numbers << 61680 << 0 << false;
+        row("a block handed over, then one entry") << valid << numbers << 62465 << 0 << true;
+        row("several blocks") << valid << numbers << 400000 << 0 << true;
+        row("several blocks, some entries unchecked") << valid << numbers << 400000 << 7 << true;
+        row("wide characters, several blocks")
+            << QStringLiteral("Invalid Numbers") << wide << 300000 << 0 << true;
+        row("long lines, several blocks") << QStringLiteral("N") << longTexts << 100000 << 0 << true;
+    }
+}
+
+void TestExportCores::savesTheSameBytesWithOneAndTwoThreads()
+{
+    QFETCH(int, threads);
+    QFETCH(QString, title);
+    QFETCH(QStringList, texts);
+    QFETCH(int, entries);
+    QFETCH(int, uncheckEvery);
+    QFETCH(bool, yieldAfterABlock);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+    NumberListModel model;
+    fillCycling(model, title, texts, entries, uncheckEvery);
+    const QByteArray expected = referenceTable(title, texts, entries, uncheckEvery);
+
+    Workers::setCount(threads);
+    const int threadsBefore = threadCount();
+    int mostThreads = threadsBefore;
+    const auto yield = [&] { mostThreads = std::max(mostThreads, threadCount()); };
+    Guarded proc(*m_platform, kProcedure);
+    saveResultsAsText(proc, *m_platform, model, path, setBusy(), yield, [] {});
+
+    QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.value(0).text));
+    const QByteArray written = readAll(path);
+    QCOMPARE(written.size(), expected.size());
+    if (written != expected) {
+        const qsizetype at =
+            std::mismatch(written.cbegin(), written.cend(), expected.cbegin()).first - written.cbegin();
+        QFAIL(qPrintable(QStringLiteral("first difference at byte %1").arg(at)));
+    }
+    // Once a block is handed over, a second thread writes it while the next
+    // one is built, with two threads only; none is left running.
+    QCOMPARE(mostThreads > threadsBefore, threads == 2 && yieldAfterABlock);
+    QCOMPARE(threadCount(), threadsBefore);
+    QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("out.txt")});
+}
+
+void TestExportCores::failedWriteIsReportedOnceWithEitherThreadCount_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("entries"); // lines of 17 bytes
+    QTest::addColumn<int>("lineOfReport");
+
+    // A file size limit of 1.5 MiB makes writes fail there, as a full disk
+    // would: within the blocks written while the table is built, or in the
+    // last, short block written at the end.
+    for (const int threads : {1, 2}) {
+        QTest::addRow("fails among the blocks, %d thread(s)", threads) << threads << 400000 << 180;
+        QTest::addRow("fails in the last block, %d thread(s)", threads) << threads << 100000 << 184;
+    }
+}
+
+void TestExportCores::failedWriteIsReportedOnceWithEitherThreadCount()
+{
+    QFETCH(int, threads);
+    QFETCH(int, entries);
+    QFETCH(int, lineOfReport);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("results.txt"));
+    const QByteArray oldContent = "the previous results\r\n";
+    QVERIFY(writeFile(path, oldContent));
+    NumberListModel model;
+    fillCycling(model, QStringLiteral(" Valid Numbers"),
+                {QStringLiteral("888-342-9122"), QStringLiteral("1-888-342-9122")}, entries);
+    QVERIFY(qint64(entries + 1) * 17 > 3 * (1 << 20) / 2);
+
+    Workers::setCount(threads);
+    const int threadsBefore = threadCount();
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 3 * (1 << 20) / 2;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const auto unlimit = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+    });
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    Guarded proc(*m_platform, kProcedure);
+    saveResultsAsText(proc, *m_platform, model, path, setBusy(), yield(), yield());
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+
+    QCOMPARE(m_platform->messages.size(), 1);
+    const QString text = m_platform->messages.constFirst().text;
+    QVERIFY2(text.startsWith(QStringLiteral("Cannot write \"")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("File too large")), qPrintable(text));
+    QVERIFY2(text.contains(Procedure::SaveListviewProperlySpacedWithoutProgressBar
+                           + QStringLiteral("at line %1\r\r").arg(lineOfReport)),
+             qPrintable(text));
+    QCOMPARE(m_busy, (QList<bool>{true, false}));
+    QCOMPARE(readAll(path), oldContent);
+    QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("results.txt")}); // no temporary file left
+    QCOMPARE(threadCount(), threadsBefore);
+}
+
+void TestExportCores::closedWindowLeavesNoFileAndNoThread_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<bool>("fileExisted");
+    // Closed at the first yield once the file being written holds this many
+    // bytes; at the tenth yield when 0, before any byte is written.
+    QTest::addColumn<qint64>("closedOnceWritten");
+
+    for (const int threads : {1, 2}) {
+        for (const bool existed : {false, true}) {
+            const char *file = existed ? "existing file" : "new file";
+            QTest::addRow("%s, closed before any byte, %d thread(s)", file, threads)
+                << threads << existed << qint64(0);
+            QTest::addRow("%s, closed once the first block is written, %d thread(s)", file, threads)
+                << threads << existed << qint64(1);
+            QTest::addRow("%s, closed blocks later, %d thread(s)", file, threads)
+                << threads << existed << qint64(3 << 20);
+        }
+    }
+}
+
+void TestExportCores::closedWindowLeavesNoFileAndNoThread()
+{
+    QFETCH(int, threads);
+    QFETCH(bool, fileExisted);
+    QFETCH(qint64, closedOnceWritten);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("results.txt"));
+    const QByteArray oldContent = "the previous results\r\n";
+    if (fileExisted)
+        QVERIFY(writeFile(path, oldContent));
+    const QStringList before = filesIn(dir.path());
+    NumberListModel model;
+    fillCycling(model, QStringLiteral(" Valid Numbers"),
+                {QStringLiteral("888-342-9122"), QStringLiteral("1-888-342-9122")}, 400000);
+    QVERIFY(qint64(400001) * 17 > closedOnceWritten + (2 << 20));
+
+    Workers::setCount(threads);
+    const int threadsBefore = threadCount();
+    int yields = 0;
+    int mostThreads = threadsBefore;
+    bool closed = false;
+    const auto yield = [&] {
+        mostThreads = std::max(mostThreads, threadCount());
+        ++yields;
+        const bool closing = closedOnceWritten == 0
+            ? yields == 10
+            : !closed && bytesWrittenUnder(dir.path()) >= closedOnceWritten;
+        if (closing) {
+            closed = true;
+            throw CommandAborted();
+        }
+    };
+    Guarded proc(*m_platform, kProcedure);
+    QVERIFY_THROWS_EXCEPTION(CommandAborted,
+                             saveResultsAsText(proc, *m_platform, model, path, setBusy(), yield, yield));
+
+    QVERIFY(closed);
+    // The yield after the first block was handed over finds the worker.
+    QCOMPARE(mostThreads > threadsBefore, threads == 2 && closedOnceWritten > 0);
+    QCOMPARE(threadCount(), threadsBefore); // the worker was joined
+    QCOMPARE(filesIn(dir.path()), before);
+    if (fileExisted)
+        QCOMPARE(readAll(path), oldContent);
+    QVERIFY(m_platform->messages.isEmpty());
 }
 
 void TestExportCores::workbookExportStopsBeforeBusy_data()
