@@ -317,7 +317,7 @@ RecordArray::~RecordArray()
     std::free(m_data);
 }
 
-void RecordArray::grow(std::size_t capacity)
+void RecordArray::grow(std::size_t capacity, bool known)
 {
     if (capacity > std::size_t(-1) / sizeof(EntryRecord))
         throw std::bad_alloc();
@@ -327,8 +327,12 @@ void RecordArray::grow(std::size_t capacity)
     m_data = data;
     m_capacity = capacity;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Millions of records: large pages, where the system lends them on request,
-    // take a fault and a TLB entry per 2 MiB instead of per 4 KiB.
+    // Millions of records reserved at once: large pages, where the system
+    // lends them on request, take a fault and a TLB entry per 2 MiB instead of
+    // per 4 KiB. Not for an array that grows step by step: each step moves it,
+    // and large pages moved to another offset are split and copied.
+    if (!known)
+        return;
     constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
     const auto from = (reinterpret_cast<std::uintptr_t>(m_data) + kHuge - 1) & ~(kHuge - 1);
     const auto to = (reinterpret_cast<std::uintptr_t>(m_data + m_capacity)) & ~(kHuge - 1);

@@ -223,7 +223,7 @@ public:
     void reserve(std::size_t n)
     {
         if (n > m_capacity)
-            grow(n);
+            grow(n, true);
     }
     void release(); // empties the array and frees its memory
 
@@ -235,7 +235,8 @@ public:
     static constexpr std::size_t kShrinkFloor = 4096; // records
 
 private:
-    void grow(std::size_t capacity);
+    // `known`: the caller said how many records will come (reserve).
+    void grow(std::size_t capacity, bool known = false);
     void extend();
 
     EntryRecord *m_data = nullptr;
