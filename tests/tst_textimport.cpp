@@ -258,13 +258,17 @@ void TestTextImport::splitsFileIntoEntries()
     QVERIFY(dir.isValid());
     const QString path = writeFile(dir, QStringLiteral("numbers.txt"), bytes);
     // Small reads put every read boundary everywhere, between CR and LF too.
-    for (const qsizetype bufferSize :
-         {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(5), Main::kTextReadBufferSize}) {
-        FakePlatform platform;
-        NumberListModel list;
-        Main::LoadTextFileIntoList(platform, list, path, bufferSize);
-        QVERIFY2(entries(list) == expected, qPrintable(QStringLiteral("read size %1").arg(bufferSize)));
-        QCOMPARE(platform.messages.size(), 0);
+    for (const int threads : {1, 2}) {
+        const ThreadCount count(threads);
+        for (const qsizetype bufferSize :
+             {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(5), Main::kTextReadBufferSize}) {
+            FakePlatform platform;
+            NumberListModel list;
+            Main::LoadTextFileIntoList(platform, list, path, bufferSize);
+            QVERIFY2(entries(list) == expected,
+                     qPrintable(QStringLiteral("read size %1, %2 threads").arg(bufferSize).arg(threads)));
+            QCOMPARE(platform.messages.size(), 0);
+        }
     }
 }
 
