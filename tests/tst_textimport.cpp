@@ -91,7 +91,7 @@ QStringList referenceEntries(const QByteArray &bytes, bool complete = true)
     return out;
 }
 
-// Lines of random length and bytes (digits, dashes, NUL, bytes above 0x7F)
+// Lines of random length and bytes (digits, dashes, control bytes, bytes above 0x7F)
 // ending in CR LF, LF or CR, the last one without a line end.
 QByteArray randomLines(qsizetype bytes, quint32 seed)
 {
