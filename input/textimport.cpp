@@ -4,6 +4,7 @@
 #include "app/list/numberlistmodel.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
+#include "platform/workers.h"
 #include "text/windows1252.h"
 
 #include <QDir>
@@ -11,17 +12,22 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <system_error>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <new>
-#include <string>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -190,6 +196,177 @@ private:
     QString m_decoded;
 };
 
+// Cuts the bytes of consecutive reads into entries and appends them: a line
+// may begin in one read and end in a later one, and a CR at the end of one
+// read may have its LF at the start of the next.
+class LineSplitter
+{
+public:
+    explicit LineSplitter(NumberListModel &list) : m_writer(list) {}
+
+    // `mayDiffer` false promises that no byte is 0x80-0x9F.
+    void feed(const char *p, qsizetype n, bool mayDiffer)
+    {
+        const char *const end = p + n;
+        if (m_skipLF && p < end) {
+            m_skipLF = false;
+            if (*p == '\n')
+                ++p;
+        }
+        while (p < end) {
+            const char *stop = findLineBreak(p, end);
+            if (stop == end) {
+                m_pending.append(p, std::size_t(end - p));
+                m_lineOpen = true;
+                break;
+            }
+            if (m_pending.empty()) {
+                m_writer.add(p, stop - p, mayDiffer);
+            } else {
+                m_pending.append(p, std::size_t(stop - p));
+                m_writer.add(m_pending.data(), qsizetype(m_pending.size()), true);
+                m_pending.clear();
+            }
+            p = stop + 1;
+            if (*stop == '\n') {
+                m_lineOpen = true; // an LF inside a line ends an entry, not the line
+            } else {
+                m_lineOpen = false;
+                if (p == end)
+                    m_skipLF = true;
+                else if (*p == '\n')
+                    ++p;
+            }
+        }
+    }
+
+    // After the last read: a line without a line end is an entry too.
+    void finish()
+    {
+        if (m_lineOpen)
+            m_writer.add(m_pending.data(), qsizetype(m_pending.size()), true);
+    }
+
+private:
+    EntryWriter m_writer;
+    std::string m_pending;   // the start of an entry that began in an earlier read
+    bool m_lineOpen = false; // bytes of a line were read since the last line end
+    bool m_skipLF = false;   // the last read ended with a CR: a leading LF belongs to it
+};
+
+using ReadFunction = std::function<qsizetype(char *, qsizetype)>;
+
+// Reads on a second thread, a few buffers ahead of the caller, and looks for
+// the bytes that need decoding while it is there: the caller only splits and
+// appends, and the read's copy out of the page cache happens meanwhile. The
+// read failure of the worker reaches the caller after the buffers read
+// before it. The worker stops and is joined when this goes.
+class ReadAhead
+{
+public:
+    struct Block
+    {
+        std::unique_ptr<char[]> data;
+        qsizetype size = 0;
+        bool mayDiffer = false;
+    };
+
+    ReadAhead(const ReadFunction &read, qsizetype bufferSize)
+        : m_read(read),
+          m_bufferSize(bufferSize),
+          m_blocks(makeBlocks(bufferSize)),
+          m_worker([this] { run(); })
+    {
+    }
+    ~ReadAhead()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_space.notify_one();
+        // m_worker, the last member, is joined first.
+    }
+    ReadAhead(const ReadAhead &) = delete;
+    ReadAhead &operator=(const ReadAhead &) = delete;
+
+    // The next buffer read, size 0 at the end of the input; throws what the
+    // read threw once the buffers before it are taken.
+    const Block &next()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_filled.wait(lock, [this] { return m_produced != m_consumed || m_error; });
+        if (m_produced == m_consumed)
+            std::rethrow_exception(m_error);
+        return m_blocks[m_consumed % kBlocks];
+    }
+    // Gives the buffer next() returned back to the worker.
+    void release()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_consumed;
+        }
+        m_space.notify_one();
+    }
+
+private:
+    // One buffer being split, one being read, one waiting between them.
+    static constexpr std::size_t kBlocks = 3;
+
+    static std::array<Block, kBlocks> makeBlocks(qsizetype bufferSize)
+    {
+        std::array<Block, kBlocks> blocks;
+        for (Block &block : blocks)
+            block.data.reset(new char[std::size_t(bufferSize)]);
+        return blocks;
+    }
+
+    void run()
+    {
+        try {
+            for (;;) {
+                std::size_t slot;
+                {
+                    std::unique_lock<std::mutex> lock(m_mutex);
+                    m_space.wait(lock, [this] { return m_stop || m_produced - m_consumed < kBlocks; });
+                    if (m_stop)
+                        return;
+                    slot = m_produced % kBlocks;
+                }
+                Block &block = m_blocks[slot];
+                block.size = m_read(block.data.get(), m_bufferSize);
+                block.mayDiffer = hasHighControlBytes(block.data.get(), block.size);
+                {
+                    const std::lock_guard<std::mutex> lock(m_mutex);
+                    ++m_produced;
+                }
+                m_filled.notify_one();
+                if (block.size == 0)
+                    return;
+            }
+        } catch (...) {
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_error = std::current_exception();
+            }
+            m_filled.notify_one();
+        }
+    }
+
+    const ReadFunction &m_read;
+    const qsizetype m_bufferSize;
+    std::array<Block, kBlocks> m_blocks;
+    std::mutex m_mutex;
+    std::condition_variable m_filled; // the worker read a buffer or failed
+    std::condition_variable m_space;  // the caller gave a buffer back or stops
+    std::size_t m_produced = 0;       // buffers read, counted from the start
+    std::size_t m_consumed = 0;       // buffers given back
+    std::exception_ptr m_error;
+    bool m_stop = false;
+    Workers::Helper m_worker; // last: it starts once the rest is ready
+};
+
 } // namespace
 
 namespace Main {
@@ -197,52 +374,35 @@ namespace Main {
 void ReadTextEntries(const std::function<qsizetype(char *, qsizetype)> &read, NumberListModel &list,
                      qsizetype bufferSize)
 {
-    const std::unique_ptr<char[]> buffer(new char[std::size_t(bufferSize)]);
-    EntryWriter writer(list);
-    std::string pending;   // the start of an entry that began in an earlier read
-    bool lineOpen = false; // bytes of a line were read since the last line end
-    bool skipLF = false;   // the last read ended with a CR: a leading LF belongs to it
+    LineSplitter splitter(list);
+    if (Workers::count() >= 2) {
+        std::unique_ptr<ReadAhead> ahead;
+        try {
+            ahead = std::make_unique<ReadAhead>(read, bufferSize);
+        } catch (const std::system_error &) {
+            // No thread to be had: read on this one.
+        }
+        if (ahead) {
+            for (;;) {
+                const ReadAhead::Block &block = ahead->next();
+                if (block.size == 0)
+                    break;
+                splitter.feed(block.data.get(), block.size, block.mayDiffer);
+                ahead->release();
+            }
+            splitter.finish();
+            return;
+        }
+    }
 
+    const std::unique_ptr<char[]> buffer(new char[std::size_t(bufferSize)]);
     for (;;) {
         const qsizetype n = read(buffer.get(), bufferSize);
         if (n == 0)
             break;
-        const char *p = buffer.get();
-        const char *const end = p + n;
-        if (skipLF) {
-            skipLF = false;
-            if (*p == '\n')
-                ++p;
-        }
-        const bool mayDiffer = hasHighControlBytes(p, end - p);
-        while (p < end) {
-            const char *stop = findLineBreak(p, end);
-            if (stop == end) {
-                pending.append(p, std::size_t(end - p));
-                lineOpen = true;
-                break;
-            }
-            if (pending.empty()) {
-                writer.add(p, stop - p, mayDiffer);
-            } else {
-                pending.append(p, std::size_t(stop - p));
-                writer.add(pending.data(), qsizetype(pending.size()), true);
-                pending.clear();
-            }
-            p = stop + 1;
-            if (*stop == '\n') {
-                lineOpen = true; // an LF inside a line ends an entry, not the line
-            } else {
-                lineOpen = false;
-                if (p == end)
-                    skipLF = true;
-                else if (*p == '\n')
-                    ++p;
-            }
-        }
+        splitter.feed(buffer.get(), n, hasHighControlBytes(buffer.get(), n));
     }
-    if (lineOpen)
-        writer.add(pending.data(), qsizetype(pending.size()), true);
+    splitter.finish();
 }
 
 QString NormalizePath(const QString &path, QChar separator)

@@ -38,7 +38,10 @@ void LoadTextFileIntoList(Platform &platform, ListView *list, const QString &pat
 // The reading part of LoadTextFileIntoList: appends the entries of the
 // Windows-1252 bytes that `read` hands out, up to `size` bytes a call into a
 // buffer of `bufferSize` bytes, and 0 at their end. Entries come out the same
-// whatever size each read returns.
+// whatever size each read returns. With two threads (Workers::count()) the
+// reads run on a second thread, one at a time and a few buffers ahead of the
+// appends; what a read throws is thrown here once the entries before it are
+// appended, and that thread is done before this returns.
 void ReadTextEntries(const std::function<qsizetype(char *buffer, qsizetype size)> &read,
                      NumberListModel &list, qsizetype bufferSize = kTextReadBufferSize);
 

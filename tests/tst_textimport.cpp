@@ -1,17 +1,21 @@
 #include "app/form1.h"
 #include "input/textimport.h"
+#include "platform/failure.h"
 #include "platform/fakeplatform.h"
 #include "platform/procedures.h"
+#include "platform/workers.h"
 #include "testsupport.h"
 #include "text/windows1252.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <cstring>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -49,6 +53,120 @@ rlim_t virtualMemorySize()
     return 0;
 }
 
+// Characters of the bytes 0x80-0x9F in Windows-1252; the five it leaves
+// unassigned read as the C1 control of the same value.
+constexpr char16_t kHighControls[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// The entries of a file, a byte at a time: LF ends an entry, CR ends an entry
+// and its line and takes a following LF with it. A file's last entry counts
+// when bytes or an LF follow the last CR; `complete` false leaves it out, as
+// a read failure does.
+QStringList referenceEntries(const QByteArray &bytes, bool complete = true)
+{
+    QStringList out;
+    QString current;
+    bool open = false;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == '\n') {
+            out.append(current);
+            current.clear();
+            open = true;
+        } else if (b == '\r') {
+            out.append(current);
+            current.clear();
+            open = false;
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+        } else {
+            current.append(QChar(b >= 0x80 && b <= 0x9F ? kHighControls[b - 0x80] : char16_t(b)));
+            open = true;
+        }
+    }
+    if (open && complete)
+        out.append(current);
+    return out;
+}
+
+// Lines of random length and bytes (digits, dashes, control bytes, bytes above 0x7F)
+// ending in CR LF, LF or CR, the last one without a line end.
+QByteArray randomLines(qsizetype bytes, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    static const char kEnds[3][3] = {"\r\n", "\n", "\r"};
+    QByteArray out;
+    out.reserve(bytes + 64);
+    while (out.size() < bytes) {
+        const int length = random.bounded(0, 30);
+        for (int i = 0; i < length; ++i) {
+            const int kind = random.bounded(0, 8);
+            if (kind < 5)
+                out.append(char('0' + random.bounded(0, 10)));
+            else if (kind == 5)
+                out.append('-');
+            else if (kind == 6)
+                out.append(char(random.bounded(0x80, 0x100)));
+            else
+                out.append(char(random.bounded(0, 0x20)));
+        }
+        if (out.size() < bytes)
+            out.append(kEnds[random.bounded(0, 3)]);
+    }
+    return out;
+}
+
+// Sets how many threads a command may use, and puts the count back after.
+class ThreadCount
+{
+public:
+    explicit ThreadCount(int threads) : m_before(Workers::count()) { Workers::setCount(threads); }
+    ~ThreadCount() { Workers::setCount(m_before); }
+    ThreadCount(const ThreadCount &) = delete;
+    ThreadCount &operator=(const ThreadCount &) = delete;
+
+private:
+    int m_before;
+};
+
+struct ReadOutcome
+{
+    QStringList entries;
+    QString failure; // empty when every read succeeded
+};
+
+// Reads `bytes` through ReadTextEntries, each read returning at most
+// `readSize` bytes; a read after `failAt` bytes throws Failure (-1: never).
+ReadOutcome readInPieces(const QByteArray &bytes, qsizetype readSize, qsizetype bufferSize, int threads,
+                         qsizetype failAt = -1)
+{
+    const ThreadCount count(threads);
+    ReadOutcome outcome;
+    NumberListModel list;
+    try {
+        NumberListModel::Batch batch(list);
+        qsizetype at = 0;
+        Main::ReadTextEntries(
+            [&](char *buffer, qsizetype room) {
+                if (failAt >= 0 && at >= failAt)
+                    throw Failure(QStringLiteral("Input/output error: numbers.txt"));
+                qsizetype n = std::min({readSize, room, bytes.size() - at});
+                if (failAt >= 0)
+                    n = std::min(n, failAt - at);
+                std::memcpy(buffer, bytes.constData() + at, std::size_t(n));
+                at += n;
+                return n;
+            },
+            list, bufferSize);
+    } catch (const Failure &failure) {
+        outcome.failure = failure.description();
+    }
+    outcome.entries = entries(list);
+    return outcome;
+}
+
 } // namespace
 
 class TestTextImport : public QObject
@@ -59,6 +177,10 @@ private slots:
     void splitsFileIntoEntries_data();
     void splitsFileIntoEntries();
     void lineEndSplitAcrossDefaultSizedReads();
+    void sameEntriesWithOneAndTwoThreads_data();
+    void sameEntriesWithOneAndTwoThreads();
+    void readFailureKeepsEntriesBeforeIt_data();
+    void readFailureKeepsEntriesBeforeIt();
     void decodesWindows1252_data();
     void decodesWindows1252();
     void everyByteRoundTrips();
@@ -136,13 +258,17 @@ void TestTextImport::splitsFileIntoEntries()
     QVERIFY(dir.isValid());
     const QString path = writeFile(dir, QStringLiteral("numbers.txt"), bytes);
     // Small reads put every read boundary everywhere, between CR and LF too.
-    for (const qsizetype bufferSize :
-         {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(5), Main::kTextReadBufferSize}) {
-        FakePlatform platform;
-        NumberListModel list;
-        Main::LoadTextFileIntoList(platform, list, path, bufferSize);
-        QVERIFY2(entries(list) == expected, qPrintable(QStringLiteral("read size %1").arg(bufferSize)));
-        QCOMPARE(platform.messages.size(), 0);
+    for (const int threads : {1, 2}) {
+        const ThreadCount count(threads);
+        for (const qsizetype bufferSize :
+             {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(5), Main::kTextReadBufferSize}) {
+            FakePlatform platform;
+            NumberListModel list;
+            Main::LoadTextFileIntoList(platform, list, path, bufferSize);
+            QVERIFY2(entries(list) == expected,
+                     qPrintable(QStringLiteral("read size %1, %2 threads").arg(bufferSize).arg(threads)));
+            QCOMPARE(platform.messages.size(), 0);
+        }
     }
 }
 
@@ -163,6 +289,105 @@ void TestTextImport::lineEndSplitAcrossDefaultSizedReads()
     QCOMPARE(got.size(), 2);
     QCOMPARE(got[0], QString(Main::kTextReadBufferSize - 1, QLatin1Char('7')));
     QCOMPARE(got[1], QStringLiteral("555-1234"));
+}
+
+// The inputs of the tests below whose reads come in pieces of every size.
+static void addPieceRows(bool withFailure)
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qsizetype>("readSize");
+    if (withFailure)
+        QTest::addColumn<qsizetype>("failAt");
+
+    const qsizetype mib = qsizetype(1) << 20;
+    QByteArray crAtBlockEnd(mib - 1, '7');
+    crAtBlockEnd += "\r\n555-1234\r\n";
+    QByteArray longLine(3 * mib + 5, '8');
+    longLine += "\r\n\n1\r";
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+    } inputs[] = {
+        {"CR LF lines", QByteArray("888-342-9122\r\n1-888-342-9122\r\n342-9122\r\n")},
+        {"no final line end", QByteArray("888-342-9122\r\n342-9122")},
+        {"empty lines of every kind", QByteArray("\r\n\r\n\n\n\r\r\n\r\r\n\nx\n")},
+        {"LF inside CR lines", QByteArray("a\nb\rc\n\rd\r\r\ne")},
+        {"NUL and high bytes",
+         QByteArray("12\0"
+                    "34\x80\x81\x9F\xA0\xFF\r\n\x93q\x94\n\xE9",
+                    18)},
+        {"CR at a 1 MiB block's end", crAtBlockEnd},
+        {"line over several blocks", longLine},
+        {"random lines", randomLines(3 * mib + 12345, 20261210)},
+    };
+    const qsizetype sizes[] = {1, 7, 4096, mib, -1};
+    for (const auto &input : inputs) {
+        for (const qsizetype size : sizes) {
+            // A byte a read over megabytes proves nothing more than over a few
+            // thousand bytes, at a thousand times the cost.
+            const QByteArray bytes =
+                size < 4096 && input.bytes.size() > mib ? input.bytes.right(8000) : input.bytes;
+            const qsizetype readSize = size < 0 ? std::max<qsizetype>(bytes.size(), 1) : size;
+            const QByteArray name = QByteArray(input.name) + ", reads of "
+                + (size < 0 ? QByteArray("the whole") : QByteArray::number(size));
+            if (!withFailure) {
+                QTest::newRow(name.constData()) << bytes << readSize;
+                continue;
+            }
+            // At the start and after the last byte too where that is cheap.
+            QList<qsizetype> failures{bytes.size() / 3, bytes.size() - 1};
+            if (bytes.size() < 4096)
+                failures += {0, bytes.size()};
+            for (const qsizetype failAt : failures)
+                QTest::addRow("%s, failing after %lld bytes", name.constData(), qlonglong(failAt))
+                    << bytes << readSize << failAt;
+        }
+    }
+}
+
+void TestTextImport::sameEntriesWithOneAndTwoThreads_data()
+{
+    addPieceRows(false);
+}
+
+void TestTextImport::sameEntriesWithOneAndTwoThreads()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qsizetype, readSize);
+
+    const QStringList expected = referenceEntries(bytes);
+    // The buffer the reads fill: the default one, and one that takes the
+    // whole file where the reads do.
+    const qsizetype bufferSize = std::max(Main::kTextReadBufferSize, readSize);
+    for (const int threads : {1, 2}) {
+        const ReadOutcome got = readInPieces(bytes, readSize, bufferSize, threads);
+        QVERIFY2(got.failure.isEmpty(), qPrintable(got.failure));
+        QCOMPARE(got.entries.size(), expected.size());
+        QVERIFY2(got.entries == expected, qPrintable(QStringLiteral("%1 threads").arg(threads)));
+    }
+}
+
+void TestTextImport::readFailureKeepsEntriesBeforeIt_data()
+{
+    addPieceRows(true);
+}
+
+void TestTextImport::readFailureKeepsEntriesBeforeIt()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qsizetype, readSize);
+    QFETCH(qsizetype, failAt);
+
+    // The entries the bytes before the failure end; a line still open is lost.
+    const QStringList expected = referenceEntries(bytes.left(failAt), false);
+    const qsizetype bufferSize = std::max(Main::kTextReadBufferSize, readSize);
+    for (const int threads : {1, 2}) {
+        const ReadOutcome got = readInPieces(bytes, readSize, bufferSize, threads, failAt);
+        QCOMPARE(got.failure, QStringLiteral("Input/output error: numbers.txt"));
+        QCOMPARE(got.entries.size(), expected.size());
+        QVERIFY2(got.entries == expected, qPrintable(QStringLiteral("%1 threads").arg(threads)));
+    }
 }
 
 void TestTextImport::decodesWindows1252_data()
