@@ -337,6 +337,9 @@ private:
                 Block &block = m_blocks[slot];
                 block.size = m_read(block.data.get(), m_bufferSize);
                 block.mayDiffer = hasHighControlBytes(block.data.get(), block.size);
+                // The texts of this block will need fresh memory: have the
+                // system clear it here rather than on the thread that appends.
+                TextArena::prepareChunks(std::size_t(block.size) * 2);
                 {
                     const std::lock_guard<std::mutex> lock(m_mutex);
                     ++m_produced;

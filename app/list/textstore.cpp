@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <unordered_map>
 
@@ -34,8 +35,95 @@ std::size_t mappedBytes(std::size_t bytes)
     return (bytes + page - 1) / page * page;
 }
 
-char *allocateChunk(std::size_t bytes)
+// Full-size chunks are cut, one after another, from regions that ask for
+// large pages: memory the system has just handed over costs a fault per page
+// to touch, and with 2 MiB pages filling a list of millions takes a fraction
+// of the time. A chunk given up is still unmapped on its own (the system
+// splits a large page to do it), so the memory held still follows the lists.
+// Where the system lends no large pages this costs nothing more.
+class ChunkPool
 {
+public:
+    // Fresh, zero-filled memory, or null when no region could be mapped.
+    char *take(std::size_t bytes)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (std::size_t(m_end - m_next) < bytes && !refill(bytes))
+            return nullptr;
+        char *p = m_next;
+        m_next += bytes;
+        return p;
+    }
+
+    // Maps in up to `bytes` of the memory the next chunks will take.
+    void prepare(std::size_t bytes)
+    {
+        char *from;
+        std::size_t size;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            from = m_next;
+            size = std::min(bytes, std::size_t(m_end - m_next));
+        }
+        // Outside the lock, so that taking a chunk never waits for it. Should
+        // the region be given back meanwhile, the hint fails and does no harm:
+        // mapping memory in changes no byte of it.
+        if (size != 0)
+            faultIn(from, size);
+    }
+
+private:
+    bool refill(std::size_t bytes)
+    {
+        constexpr std::size_t kLargePage = std::size_t(2) << 20;
+        constexpr std::size_t kRegion = std::size_t(64) << 20;
+        if (bytes > kRegion)
+            return false;
+        // What is left of the last region goes back; no chunk lies there.
+        if (m_next != m_end)
+            ::munmap(m_next, std::size_t(m_end - m_next));
+        m_next = m_end = nullptr;
+        void *p =
+            ::mmap(nullptr, kRegion + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            return false;
+        const auto mapped = reinterpret_cast<std::uintptr_t>(p);
+        const std::uintptr_t start = (mapped + kLargePage - 1) & ~(kLargePage - 1);
+        if (start != mapped)
+            ::munmap(p, start - mapped);
+        if (const std::size_t tail = mapped + kRegion + kLargePage - (start + kRegion))
+            ::munmap(reinterpret_cast<void *>(start + kRegion), tail);
+#if defined(MADV_HUGEPAGE)
+        ::madvise(reinterpret_cast<void *>(start), kRegion, MADV_HUGEPAGE);
+#endif
+        m_next = reinterpret_cast<char *>(start);
+        m_end = m_next + kRegion;
+        return true;
+    }
+
+    std::mutex m_mutex;
+    char *m_next = nullptr;
+    char *m_end = nullptr;
+};
+
+ChunkPool &chunkPool()
+{
+    static ChunkPool pool;
+    return pool;
+}
+
+void prepareChunkMemory(std::size_t bytes)
+{
+    chunkPool().prepare(bytes);
+}
+
+char *allocateChunk(std::size_t bytes, bool fullSize)
+{
+    ChunkPool &pool = chunkPool();
+    if (fullSize) {
+        if (char *p = pool.take(mappedBytes(bytes)))
+            return p;
+    }
     void *p = ::mmap(nullptr, mappedBytes(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         throw std::bad_alloc();
@@ -47,7 +135,9 @@ void freeChunkMemory(char *data, std::size_t bytes)
     ::munmap(data, mappedBytes(bytes));
 }
 #else
-char *allocateChunk(std::size_t bytes)
+void prepareChunkMemory(std::size_t) {}
+
+char *allocateChunk(std::size_t bytes, bool)
 {
     char *p = static_cast<char *>(std::malloc(bytes));
     if (!p)
@@ -69,6 +159,11 @@ TextArena::TextArena()
     m_chunks.push_back(nullptr);
 }
 
+void TextArena::prepareChunks(std::size_t bytes) noexcept
+{
+    prepareChunkMemory(bytes);
+}
+
 TextArena::~TextArena()
 {
     for (Chunk *c : m_chunks) {
@@ -83,7 +178,7 @@ std::uint32_t TextArena::newChunk(std::size_t capacity)
 {
     auto chunk = std::make_unique<Chunk>();
     // Spare room after the texts lets a short text be read in one wide load.
-    chunk->data = allocateChunk(capacity + EntryText::kReadAhead);
+    chunk->data = allocateChunk(capacity + EntryText::kReadAhead, capacity == kChunkBytes);
     // A chunk is filled from start to end at once.
     if (capacity == kChunkBytes)
         faultIn(chunk->data, capacity);

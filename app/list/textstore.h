@@ -126,6 +126,12 @@ public:
     // never fails (short of memory, the texts stay where they are).
     void compactIfWasteful() noexcept;
 
+    // Has the system map in the memory of the next full-size chunks of any
+    // arena, up to `bytes` of it, so that whichever thread fills them later
+    // does not wait for the system to clear it. Safe from any thread; only a
+    // hint.
+    static void prepareChunks(std::size_t bytes) noexcept;
+
     static bool isChecked(EntryRecord r) { return (r >> 63) & 1u; }
     static EntryRecord withChecked(EntryRecord r, bool on)
     {
