@@ -103,28 +103,6 @@ int threadCount()
     return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
 }
 
-// Bytes in the regular files this process holds open inside the folder.
-qint64 bytesWrittenUnder(const QString &dir)
-{
-    qint64 total = 0;
-    const QFileInfoList fds = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
-    for (const QFileInfo &fd : fds) {
-        // A file made without a name shows as "<folder>/#<number> (deleted)":
-        // its size is asked through the descriptor.
-        const QByteArray link = QFile::encodeName(fd.absoluteFilePath());
-        char target[4096];
-        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
-        if (n <= 0 || !QFile::decodeName(QByteArray(target, n)).startsWith(dir + QLatin1Char('/')))
-            continue;
-        struct stat st
-        {
-        };
-        if (::stat(link.constData(), &st) == 0 && S_ISREG(st.st_mode))
-            total += st.st_size;
-    }
-    return total;
-}
-
 QStringList filesIn(const QString &dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

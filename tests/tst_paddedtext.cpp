@@ -46,26 +46,6 @@ QByteArray readAll(const QString &fileName)
     return f.readAll();
 }
 
-// Bytes in the files this process holds open for writing inside the folder.
-qint64 bytesWrittenUnder(const QString &dir)
-{
-    qint64 total = 0;
-    const QFileInfoList fds = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
-    for (const QFileInfo &fd : fds) {
-        const QByteArray link = QFile::encodeName(fd.absoluteFilePath());
-        char target[4096];
-        const ssize_t n = ::readlink(link.constData(), target, sizeof target - 1);
-        if (n <= 0 || !QFile::decodeName(QByteArray(target, n)).startsWith(dir + QLatin1Char('/')))
-            continue;
-        struct stat st
-        {
-        };
-        if (::stat(link.constData(), &st) == 0 && S_ISREG(st.st_mode))
-            total += st.st_size;
-    }
-    return total;
-}
-
 // Makes a folder refuse new and renamed files, even for the superuser, for as
 // long as the object lives.
 class FrozenFolder
