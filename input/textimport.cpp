@@ -337,9 +337,6 @@ private:
                 Block &block = m_blocks[slot];
                 block.size = m_read(block.data.get(), m_bufferSize);
                 block.mayDiffer = hasHighControlBytes(block.data.get(), block.size);
-                // The texts of this block will need fresh memory: have the
-                // system clear it here rather than on the thread that appends.
-                TextArena::prepareChunks(std::size_t(block.size) * 2);
                 {
                     const std::lock_guard<std::mutex> lock(m_mutex);
                     ++m_produced;
@@ -347,6 +344,10 @@ private:
                 m_filled.notify_one();
                 if (block.size == 0)
                     return;
+                // The texts of the block just handed over will need fresh
+                // memory: have the system clear it here, after the hand-over,
+                // rather than on the thread that appends, which must not wait.
+                TextArena::prepareChunks(std::size_t(block.size) * 2);
             }
         } catch (...) {
             {
