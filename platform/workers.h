@@ -20,11 +20,6 @@ public:
     explicit Helper(Work &&work) : m_thread(std::forward<Work>(work))
     {
     }
-    void join()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
 
 private:
     std::jthread m_thread;
