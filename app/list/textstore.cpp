@@ -35,12 +35,17 @@ std::size_t mappedBytes(std::size_t bytes)
     return (bytes + page - 1) / page * page;
 }
 
-// Full-size chunks are cut, one after another, from regions that ask for
-// large pages: memory the system has just handed over costs a fault per page
-// to touch, and with 2 MiB pages filling a list of millions takes a fraction
-// of the time. A chunk given up is still unmapped on its own (the system
-// splits a large page to do it), so the memory held still follows the lists.
-// Where the system lends no large pages this costs nothing more.
+// Full-size chunks are cut, one after another, from larger regions, so that
+// the memory the next chunks will take is known before they are taken: a
+// reading thread can have it mapped in ahead (prepare) while the list is
+// being filled. A chunk given up is still unmapped on its own, so the memory
+// held still follows the lists.
+//
+// The regions keep the system's ordinary pages. Large pages were tried: they
+// were fast only on memory the system had just taken back from another
+// process, and under a hypervisor that reclaims free memory they cost several
+// times more than small pages on memory that had lain free for seconds, which
+// is what a list loaded after a file dialog gets.
 class ChunkPool
 {
 public:
@@ -75,7 +80,6 @@ public:
 private:
     bool refill(std::size_t bytes)
     {
-        constexpr std::size_t kLargePage = std::size_t(2) << 20;
         constexpr std::size_t kRegion = std::size_t(64) << 20;
         if (bytes > kRegion)
             return false;
@@ -83,20 +87,10 @@ private:
         if (m_next != m_end)
             ::munmap(m_next, std::size_t(m_end - m_next));
         m_next = m_end = nullptr;
-        void *p =
-            ::mmap(nullptr, kRegion + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void *p = ::mmap(nullptr, kRegion, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED)
             return false;
-        const auto mapped = reinterpret_cast<std::uintptr_t>(p);
-        const std::uintptr_t start = (mapped + kLargePage - 1) & ~(kLargePage - 1);
-        if (start != mapped)
-            ::munmap(p, start - mapped);
-        if (const std::size_t tail = mapped + kRegion + kLargePage - (start + kRegion))
-            ::munmap(reinterpret_cast<void *>(start + kRegion), tail);
-#if defined(MADV_HUGEPAGE)
-        ::madvise(reinterpret_cast<void *>(start), kRegion, MADV_HUGEPAGE);
-#endif
-        m_next = reinterpret_cast<char *>(start);
+        m_next = static_cast<char *>(p);
         m_end = m_next + kRegion;
         return true;
     }
@@ -412,7 +406,7 @@ RecordArray::~RecordArray()
     std::free(m_data);
 }
 
-void RecordArray::grow(std::size_t capacity, bool known)
+void RecordArray::grow(std::size_t capacity)
 {
     if (capacity > std::size_t(-1) / sizeof(EntryRecord))
         throw std::bad_alloc();
@@ -421,19 +415,6 @@ void RecordArray::grow(std::size_t capacity, bool known)
         throw std::bad_alloc(); // the old block is still valid and unchanged
     m_data = data;
     m_capacity = capacity;
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Millions of records reserved at once: large pages, where the system
-    // lends them on request, take a fault and a TLB entry per 2 MiB instead of
-    // per 4 KiB. Not for an array that grows step by step: each step moves it,
-    // and large pages moved to another offset are split and copied.
-    if (!known)
-        return;
-    constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
-    const auto from = (reinterpret_cast<std::uintptr_t>(m_data) + kHuge - 1) & ~(kHuge - 1);
-    const auto to = (reinterpret_cast<std::uintptr_t>(m_data + m_capacity)) & ~(kHuge - 1);
-    if (to > from)
-        ::madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
-#endif
 }
 
 void RecordArray::extend()

@@ -229,7 +229,7 @@ public:
     void reserve(std::size_t n)
     {
         if (n > m_capacity)
-            grow(n, true);
+            grow(n);
     }
     void release(); // empties the array and frees its memory
 
@@ -241,8 +241,7 @@ public:
     static constexpr std::size_t kShrinkFloor = 4096; // records
 
 private:
-    // `known`: the caller said how many records will come (reserve).
-    void grow(std::size_t capacity, bool known = false);
+    void grow(std::size_t capacity);
     void extend();
 
     EntryRecord *m_data = nullptr;
