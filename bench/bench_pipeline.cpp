@@ -4,10 +4,15 @@
 // memchr) is measured in the same run; every stage is printed in seconds and
 // as a multiple of that floor, with the peak resident set size.
 //
-//     bench_pipeline [--threads 1|2] [lines] [file] [dense-head]
+//     bench_pipeline [--threads 1|2] [--rest seconds] [lines] [file] [dense-head]
 //
 // --threads sets how many threads a command may use (QUILLORY_THREADS does
 // the same; without either the machine chooses); the count is printed.
+// --rest (default 3 s) is how long the benchmark idles before each stage, as
+// a user does in a file dialog. It matters under a hypervisor that takes back
+// memory left free for a couple of seconds: without the rest, each stage
+// would get memory the stage before (or the previous run) has just freed,
+// which is cheaper to touch than anything a user's command ever gets.
 // The input file (default /tmp/quillory_bench_pipeline_<lines>.txt, of
 // 10,000,000 CR LF lines) is generated when missing and kept for the next run;
 // the saved lists are removed at the end. With "dense-head" the file starts
@@ -34,24 +39,35 @@
 #include <string>
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr qsizetype kDenseHeadBytes = qsizetype(1) << 20;
 
-// Takes "--threads N" out of the arguments, so that the others keep their
-// places, and sets the count of threads from it.
-void takeThreadsOption(int &argc, char **argv)
+// Takes "name value" out of the arguments, so that the others keep their
+// places, and answers the value (null when the option is not there).
+const char *takeOption(int &argc, char **argv, const char *name)
 {
     for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], "--threads") != 0)
+        if (std::strcmp(argv[i], name) != 0)
             continue;
-        Workers::setCount(std::atoi(argv[i + 1]));
+        const char *value = argv[i + 1];
         for (int j = i; j + 2 <= argc; ++j)
             argv[j] = argv[j + 2];
         argc -= 2;
+        return value;
+    }
+    return nullptr;
+}
+
+void rest(double seconds)
+{
+    if (seconds <= 0)
         return;
+    timespec t{time_t(seconds), long((seconds - double(time_t(seconds))) * 1e9)};
+    while (nanosleep(&t, &t) != 0) {
     }
 }
 
@@ -130,7 +146,10 @@ void stage(const char *name, Times t, Times floor)
 int main(int argc, char **argv)
 {
     preferOffscreen();
-    takeThreadsOption(argc, argv);
+    if (const char *threads = takeOption(argc, argv, "--threads"))
+        Workers::setCount(std::atoi(threads));
+    const char *restOption = takeOption(argc, argv, "--rest");
+    const double restSeconds = restOption ? std::atof(restOption) : 3.0;
     QApplication app(argc, argv);
     const qsizetype lines = countArgument(argc, argv, 1, 10'000'000);
     const bool denseHead = argc > 3 && std::strcmp(argv[3], "dense-head") == 0;
@@ -150,7 +169,7 @@ int main(int argc, char **argv)
             return 1;
         }
     }
-    std::printf("threads: %d\n", Workers::count());
+    std::printf("threads: %d; rest before each stage %.1f s\n", Workers::count(), restSeconds);
     std::printf("input: %s, %lld lines, %.1f MB\n", qPrintable(path), static_cast<long long>(entries),
                 double(QFileInfo(path).size()) / 1e6);
 
@@ -182,6 +201,7 @@ int main(int argc, char **argv)
 
     Stopwatch w;
     platform.openAnswers.enqueue(path);
+    rest(restSeconds);
     w.restart();
     window.PushButton3_Click();
     const Times import = taken(w);
@@ -195,6 +215,7 @@ int main(int argc, char **argv)
     if (loaded != entries)
         std::printf("  WARNING: expected %lld entries\n", static_cast<long long>(entries));
 
+    rest(restSeconds);
     w.restart();
     window.PushButton17_Click();
     const Times validate = taken(w);
@@ -216,6 +237,7 @@ int main(int argc, char **argv)
     for (const auto &s : saves) {
         QFile::remove(s.file);
         platform.saveAnswers.enqueue(s.file);
+        rest(restSeconds);
         w.restart();
         (window.*s.handler)();
         const Times took = taken(w);
