@@ -80,6 +80,14 @@ QString loadAverage()
     return QString::fromLatin1(file.readAll().split(' ').mid(0, 3).join(' '));
 }
 
+// CLOCK_MONOTONIC, the clock the observer reads too.
+qint64 monotonicNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
 // The real platform layer, except that the start-up draw never opens a web
 // browser in the middle of a measurement.
 class BenchPlatform final : public Platform
@@ -96,8 +104,8 @@ public:
     {
         return m_qt.InputBox(prompt, title);
     }
-    QString ShowOpen(const FileDialogSettings &s) override { return m_qt.ShowOpen(s); }
-    QString ShowSave(const FileDialogSettings &s) override { return m_qt.ShowSave(s); }
+    QString ShowOpen(const FileDialogSettings &s) override { return answered(m_qt.ShowOpen(s)); }
+    QString ShowSave(const FileDialogSettings &s) override { return answered(m_qt.ShowSave(s)); }
     bool ClipboardClear() override { return m_qt.ClipboardClear(); }
     bool ClipboardSetText(const QString &text, int format) override
     {
@@ -126,8 +134,15 @@ public:
     SpreadsheetProgram FindSpreadsheetProgram() override { return m_qt.FindSpreadsheetProgram(); }
 
     QStringList messages;
+    qint64 dialogAnsweredAt = -1; // CLOCK_MONOTONIC, once a file dialog has closed
 
 private:
+    QString answered(const QString &file)
+    {
+        dialogAnsweredAt = monotonicNs();
+        return file;
+    }
+
     QtPlatform m_qt;
 };
 
@@ -158,6 +173,7 @@ struct StageResult
     double wall = 0;    // key press to the in-process probe
     double outside = 0; // key press to the window's prompt answer, seen by the observer
     double idle = 0;    // key press to the first moment the GUI thread had nothing left to do
+    double dialog = -1; // key press to the file dialog's answer reaching the command (closed and gone)
     double cpu = 0;
     double maxGapMs = 0;
     double longestPingMs = 0;
@@ -166,14 +182,6 @@ struct StageResult
     double afterMs = 0;    // from the probe to the observer's verdict
     double afterCpuMs = 0; // the GUI thread's CPU time meanwhile (answering pings included)
 };
-
-// CLOCK_MONOTONIC, the clock the observer reads too.
-qint64 monotonicNs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
 
 // The first time the GUI thread is about to block with nothing pending once
 // armed: the work the window still does after a command's handler returned
@@ -523,6 +531,13 @@ int main(int argc, char **argv)
     observer.send("window " + QByteArray::number(quint64(window.winId())));
     if (const QByteArray answer = observer.await(); answer != "ready")
         fail(QStringLiteral("the observer: %1").arg(QString::fromLatin1(answer)));
+    // The X server switches to the observer's keyboard at its first key, and
+    // the window reloads its keymap then: done here, not in the first stage.
+    observer.send("warm " + QByteArray::number(quint64(window.winId())));
+    const QList<QByteArray> warmed = observer.await().split(' ');
+    if (warmed.value(0) != "warmed")
+        fail(QStringLiteral("the observer: %1").arg(QString::fromLatin1(warmed.join(' '))));
+    std::printf("first key from the observer answered after %.1f ms\n", warmed.value(1).toDouble() / 1e6);
     // How long pings to the idle window take on this machine now.
     observer.send("calibrate 2000");
     const QList<QByteArray> calibrated = observer.await().split(' ');
@@ -553,6 +568,7 @@ int main(int argc, char **argv)
     const auto runStage = [&](const char *name, QPushButton *button, const QString &answer) {
         bool done = false;
         StageResult result{name};
+        platform.dialogAnsweredAt = -1;
         qint64 probedAt = 0;
         double probedCpu = 0;
         // Every answer is a new file in the work folder: a box the file
@@ -653,7 +669,14 @@ int main(int argc, char **argv)
         result.longestPingMs = double(seen.value(2).toLongLong()) / 1e6;
         result.outsidePeakMiB = double(seen.value(5).toLongLong()) / 1024.0;
         result.idle = idle.at() < 0 ? -1 : double(idle.at() - keyAt) / 1e9;
+        if (platform.dialogAnsweredAt > 0)
+            result.dialog = double(platform.dialogAnsweredAt - keyAt) / 1e9;
         results.push_back(result);
+        // The stage's window on CLOCK_MONOTONIC, for a profile cut to it
+        // (perf record -k CLOCK_MONOTONIC, then perf report --time).
+        if (qEnvironmentVariableIsSet("QUILLORY_BENCH_MARKS"))
+            std::printf("mark %s %lld.%09lld,%lld.%09lld\n", name, keyAt / 1'000'000'000,
+                        keyAt % 1'000'000'000, probedAt / 1'000'000'000, probedAt % 1'000'000'000);
         std::printf(
             "%-18s in-process %7.3f s  outside %7.3f s (%+7.1f ms)  idle %7.3f s  longest ping %6.1f ms  "
             "cpu %7.3f s  longest wait %6.1f ms  peak RSS %7.1f MiB, outside %7.1f MiB  "
@@ -661,6 +684,9 @@ int main(int argc, char **argv)
             name, result.wall, result.outside, (result.outside - result.wall) * 1e3, result.idle,
             result.longestPingMs, result.cpu, result.maxGapMs, result.peakMiB, result.outsidePeakMiB,
             result.afterCpuMs, result.afterMs, qPrintable(loadAverage()));
+        if (result.dialog >= 0)
+            std::printf("  of it, until the file dialog had closed and answered: %.1f ms\n",
+                        result.dialog * 1e3);
         QTest::qWait(200); // the window at rest before the next stage
     };
 

@@ -12,6 +12,12 @@
 //   key <id> <keysym>     gives <id> the input focus, presses and releases the
 //                         key, answers "sent <ns>" and starts pinging
 //   probe <ns>            the in-process probe of the stage fired at <ns>
+//   warm <id>             presses and releases Shift on <id> and waits for
+//                         the window to answer a ping; answers "warmed <ns>"
+//                         (the time from the key to that answer). The first
+//                         key from XTest switches the server's keyboard
+//                         device and every client reloads its keymap; a
+//                         user's keyboard has long been the one in use.
 //   calibrate <ms>        pings the idle window for <ms> milliseconds and
 //                         answers "calibrated <pings> <median ns> <longest ns>
 //                         <slow ns>": on a busy machine the scheduler alone
@@ -142,6 +148,18 @@ public:
         XTestFakeKeyEvent(m_display, code, False, CurrentTime);
         XFlush(m_display);
         return sent;
+    }
+
+    std::string warm(Window focus)
+    {
+        const std::int64_t sent = pressKey(focus, "Shift_L");
+        if (sent < 0)
+            return "error no key code for Shift_L";
+        sendPing(++m_serial);
+        const std::int64_t replied = awaitPing(m_serial, sent + 5'000'000'000);
+        if (replied < 0)
+            return "error the window did not answer a ping within 5 s of a key";
+        return "warmed " + std::to_string(replied - sent);
     }
 
     std::string calibrate(std::int64_t duration)
@@ -356,6 +374,13 @@ int main()
             const std::string done = observer.watch(stdin);
             say(done);
             if (done.rfind("error", 0) == 0)
+                return 1;
+        } else if (command == "warm") {
+            unsigned long id = 0;
+            line >> id;
+            const std::string answer = observer.warm(Window(id));
+            say(answer);
+            if (answer.rfind("error", 0) == 0)
                 return 1;
         } else if (command == "calibrate") {
             long milliseconds = 0;
