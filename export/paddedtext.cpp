@@ -16,14 +16,17 @@ std::vector<qsizetype> PaddedColumnWidths(const NumberListSnapshot &list, bool w
     const qsizetype count = list.count();
     for (int c = 0; c < list.columnCount(); ++c) {
         qsizetype w = withTitles ? CharacterCount(list.columnTitle(c)) : 0;
-        for (qsizetype row = 0; row < count; ++row) {
-            if (yield && row % kPaddedTextYieldStride == 0)
+        for (qsizetype row = 0; row < count; row += kPaddedTextYieldStride) {
+            if (yield)
                 yield();
-            const qsizetype length = c == 0
-                ? list.text(row).visit([](auto text) { return CharacterCount(text); })
-                : CharacterCount(list.cellText(row, c));
-            if (length > w)
-                w = length;
+            const qsizetype end = std::min(count, row + kPaddedTextYieldStride);
+            if (c == 0) {
+                // The entries' own texts: most lengths are in their records.
+                w = std::max(w, list.longestText(row, end));
+                continue;
+            }
+            for (qsizetype r = row; r < end; ++r)
+                w = std::max(w, CharacterCount(list.cellText(r, c)));
         }
         widths.push_back(w);
     }

@@ -296,6 +296,35 @@ void TestPaddedText::writesPaddedTable_data()
         << QByteArray("N  \t\r\n"
                       "?1 \t\r\n"
                       "123\t\r\n");
+    QTest::newRow("text outside Latin-1 longer than the others sets the width")
+        << QStringList{QStringLiteral("N")}
+        << QList<QStringList>{{QStringLiteral("12345")},
+                              {QString::fromUtf8("\u20ac\u20ac\u20ac\u20ac\u20ac\u20ac")}}
+        << QList<int>{}
+        << QByteArray("N     \t\r\n"
+                      "12345 \t\r\n"
+                      "\x80\x80\x80\x80\x80\x80\t\r\n");
+    {
+        // A text of a megabyte or more is stored apart from the short ones.
+        const QString big(1 << 20, QLatin1Char('7'));
+        QByteArray expected = "N" + QByteArray(big.size() - 1, ' ') + "\t\r\n";
+        expected += big.toLatin1() + "\t\r\n";
+        expected += "12" + QByteArray(big.size() - 2, ' ') + "\t\r\n";
+        QTest::newRow("text of a megabyte sets the width")
+            << QStringList{QStringLiteral("N")} << QList<QStringList>{{big}, {QStringLiteral("12")}}
+            << QList<int>{} << expected;
+    }
+    // The widths are found a thousand-odd rows at a time, with a yield
+    // between: the longest entry counts wherever it stands.
+    for (const int at : {0, 1023, 1024, 2499}) {
+        QList<QStringList> rows(2500, QStringList{QStringLiteral("1")});
+        rows[at] = QStringList{QStringLiteral("123456789")};
+        QByteArray expected = "N        \t\r\n";
+        for (int i = 0; i < rows.size(); ++i)
+            expected += i == at ? "123456789\t\r\n" : "1        \t\r\n";
+        QTest::addRow("longest of 2500 entries at row %d", at)
+            << QStringList{QStringLiteral("N")} << rows << QList<int>{} << expected;
+    }
     QTest::newRow("title outside Windows-1252") << QStringList{QString::fromUtf8("\u65e5\u672c")}
                                                 << QList<QStringList>{{QStringLiteral("1")}} << QList<int>{}
                                                 << QByteArray("??\t\r\n"

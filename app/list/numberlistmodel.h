@@ -19,6 +19,12 @@ public:
     QString columnTitle(int column) const { return m_titles.value(column); } // 0-based
     EntryText text(qsizetype row) const { return m_records->text(row); }     // 0-based
     bool checked(qsizetype row) const { return m_records->checked(row); }
+    // The most characters (CharacterCount) of the entries' texts from row
+    // `first` to before `last`.
+    qsizetype longestText(qsizetype first, qsizetype last) const
+    {
+        return m_records->longestText(first, last);
+    }
     // Column 0 is the entry's text; column c > 0 its sub-item c.
     QString cellText(qsizetype row, int column) const;
 

@@ -1,5 +1,7 @@
 #include "app/list/textstore.h"
 
+#include "text/charactercount.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -404,6 +406,18 @@ RecordArray::RecordArray(const RecordArray &other)
 RecordArray::~RecordArray()
 {
     std::free(m_data);
+}
+
+qsizetype RecordBlock::longestText(qsizetype first, qsizetype last) const
+{
+    qint64 longest = 0;
+    for (qsizetype i = first; i < last; ++i) {
+        qint64 length = TextArena::narrowLengthOf(m_records[std::size_t(i)]);
+        if (length < 0)
+            length = text(i).visit([](auto t) { return CharacterCount(t); });
+        longest = std::max(longest, length);
+    }
+    return qsizetype(longest);
 }
 
 void RecordArray::grow(std::size_t capacity)

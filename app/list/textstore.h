@@ -132,6 +132,15 @@ public:
     // hint.
     static void prepareChunks(std::size_t bytes) noexcept;
 
+    // The length in characters of a record's text where the record alone
+    // tells it (a Latin-1 text shorter than a chunk, or the empty text); -1
+    // for any other record, whose text must be read.
+    static qint64 narrowLengthOf(EntryRecord r)
+    {
+        const std::uint64_t length = lengthOf(r);
+        return (r & kWideBit) == 0 && length != kWholeChunk ? qint64(length) : -1;
+    }
+
     static bool isChecked(EntryRecord r) { return (r >> 63) & 1u; }
     static EntryRecord withChecked(EntryRecord r, bool on)
     {
@@ -265,6 +274,9 @@ public:
     EntryRecord record(qsizetype i) const { return m_records[std::size_t(i)]; }
     EntryText text(qsizetype i) const { return m_arena->text(m_records[std::size_t(i)]); }
     bool checked(qsizetype i) const { return TextArena::isChecked(m_records[std::size_t(i)]); }
+    // The most characters (CharacterCount) of the texts from `first` to
+    // before `last`; 0 for none. Reads only the records of Latin-1 texts.
+    qsizetype longestText(qsizetype first, qsizetype last) const;
 
     // Room first: a record stored but not kept would pin its chunk forever.
     void append(QStringView text)
