@@ -43,6 +43,11 @@ secs() { # file line-prefix
 first() { # file line-prefix
     grep -m1 -E "^$2" "$1" | sed -nE "s/^$2[^0-9]*([0-9]+\.?[0-9]*).*/\1/p"
 }
+# The time the file dialog took to close, printed on the line after the stage's.
+dialog_ms() { # file stage
+    awk -v stage="$2 " 'index($0, stage) == 1 { found = 1; next }
+        found { if ($0 ~ /^  of it, until the file dialog/) { sub(/ ms$/, ""); print $NF } exit }' "$1"
+}
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b == 0) print "?"; else printf "%.2f", a / b }'; }
 or_q() { [ -n "$1" ] && echo "$1" || echo "?"; }
 
@@ -80,7 +85,9 @@ for lines in "${counts[@]}"; do
             wping=$(or_q "$(field "$w" "$stage " "longest ping")")
             wrss=$(or_q "$(field "$w" "$stage " "peak RSS")")
             wrsso=$(or_q "$(grep -m1 -E "^$stage " "$w" | sed -nE 's/.*MiB, outside *([0-9.]+) MiB.*/\1/p')")
-            rows+=("| $shown | $wthreads | $stage | $pw s | $prss MiB | $win s | $wout s | $widle s | $wping ms | $wrss / $wrsso MiB |")
+            wdialog=$(dialog_ms "$w" "$stage")
+            [ -n "$wdialog" ] && wdialog="$wdialog ms"
+            rows+=("| $shown | $wthreads | $stage | $pw s | $prss MiB | $win s | $wout s | $widle s | $wdialog | $wping ms | $wrss / $wrsso MiB |")
         done
         grep_s=$(secs "$w" "grep ")
         grep_rss=$(field "$w" "grep " "peak RSS")
@@ -88,16 +95,16 @@ for lines in "${counts[@]}"; do
         hand_rss=$(field "$w" "hand matcher" "peak RSS")
         whole_in=$(field "$w" "whole " "in-process")
         whole_out=$(field "$w" "whole " "outside")
-        rows+=("| $shown | $wthreads | grep, two passes | | | $(or_q "$grep_s") s | | | | $(or_q "$grep_rss") MiB |")
-        rows+=("| $shown | $wthreads | hand matcher, one thread | | | $(or_q "$hand_s") s | | | | $(or_q "$hand_rss") MiB |")
-        rows+=("| $shown | $wthreads | whole / hand matcher | | | $(ratio "$whole_in" "$hand_s") | $(ratio "$whole_out" "$hand_s") | | | |")
-        rows+=("| $shown | $wthreads | whole / grep | | | $(ratio "$whole_in" "$grep_s") | $(ratio "$whole_out" "$grep_s") | | | |")
+        rows+=("| $shown | $wthreads | grep, two passes | | | $(or_q "$grep_s") s | | | | | $(or_q "$grep_rss") MiB |")
+        rows+=("| $shown | $wthreads | hand matcher, one thread | | | $(or_q "$hand_s") s | | | | | $(or_q "$hand_rss") MiB |")
+        rows+=("| $shown | $wthreads | whole / hand matcher | | | $(ratio "$whole_in" "$hand_s") | $(ratio "$whole_out" "$hand_s") | | | | |")
+        rows+=("| $shown | $wthreads | whole / grep | | | $(ratio "$whole_in" "$grep_s") | $(ratio "$whole_out" "$grep_s") | | | | |")
         grep -h -E "^(message|FAILED|the )" "$p" "$w" >&2
     done
 done
 
 echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) cores."
 echo
-echo "| lines | threads | stage | pipeline wall | pipeline peak RSS | window in-process | window outside | window idle | longest ping | window peak RSS (in / outside) |"
-echo "|---|---|---|---|---|---|---|---|---|---|"
+echo "| lines | threads | stage | pipeline wall | pipeline peak RSS | window in-process | window outside | window idle | of it, file dialog closing | longest ping | window peak RSS (in / outside) |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
