@@ -152,13 +152,16 @@ private:
     {
         std::size_t size = 0;
         std::size_t capacity = 0;
-        // Bytes of the records pointing in, counted once per record (a text
-        // of its own chunk counts kWholeChunk); zero when none does.
-        std::uint64_t live = 0;
         char *data = nullptr;
         bool whole = false; // one text of 1 MiB or more
         // Left to snapshots by a compaction: no list points in any more.
         bool pinned = false;
+        // Bytes of the records pointing in, counted once per record (a text
+        // of its own chunk counts kWholeChunk); zero when none does. On a
+        // cache line of its own: a thread that counts the records it appends
+        // must not take the line that holds `data` from a thread reading
+        // the texts meanwhile.
+        alignas(64) std::uint64_t live = 0;
     };
     static constexpr std::size_t kChunkBytes = std::size_t(1) << 20;
     static constexpr unsigned kOffsetBits = 20;
