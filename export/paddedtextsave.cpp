@@ -1,6 +1,7 @@
 #include "export/paddedtextsave.h"
 
 #include "export/paddedtext.h"
+#include "export/uncachedwriter.h"
 #include "platform/errorreport.h"
 #include "platform/procedures.h"
 #include "platform/workers.h"
@@ -201,6 +202,9 @@ private:
 
     QString m_fileName;
     std::optional<QSaveFile> m_saveFile;
+#ifdef Q_OS_UNIX
+    std::optional<UncachedWriter> m_uncached; // writes the temporary file
+#endif
     int m_fd = -1;           // the old file, written in place
     QByteArray m_oldContent; // all of it, until the new table is on the disk
     qint64 m_written = 0;    // bytes of the table written in place
@@ -217,8 +221,12 @@ void TableFile::open(const std::function<qint64()> &tableBytes)
         throw Failure(
             QStringLiteral("Cannot create \"%1\": it is not a regular file").arg(nativeName(m_fileName)));
     m_saveFile.emplace(m_fileName);
-    if (m_saveFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (m_saveFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+#ifdef Q_OS_UNIX
+        m_uncached.emplace(m_saveFile->handle());
+#endif
         return;
+    }
     const QString why = m_saveFile->errorString();
     m_saveFile.reset();
 #ifdef Q_OS_UNIX
@@ -288,6 +296,15 @@ void TableFile::write(QByteArray &buffer)
 {
     if (buffer.isEmpty())
         return;
+#ifdef Q_OS_UNIX
+    if (m_uncached) {
+        if (const int error = m_uncached->write(buffer.constData(), buffer.size()))
+            throw Failure(QStringLiteral("Cannot write \"%1\": %2")
+                              .arg(nativeName(m_saveFile->fileName()), qt_error_string(error)));
+        buffer.resize(0);
+        return;
+    }
+#endif
     if (m_saveFile) {
         // A short write is followed by another attempt, which fails with the reason.
         qsizetype done = 0;
@@ -315,6 +332,15 @@ template<typename Yield>
 void TableFile::commit(const Yield &yield)
 {
     if (m_saveFile) {
+#ifdef Q_OS_UNIX
+        if (m_uncached) {
+            const int error = m_uncached->finish();
+            m_uncached.reset(); // before the commit closes the descriptor
+            if (error != 0)
+                throw Failure(QStringLiteral("Cannot write \"%1\": %2")
+                                  .arg(nativeName(m_saveFile->fileName()), qt_error_string(error)));
+        }
+#endif
         // The commit then only renames the temporary file.
         syncToDiskWhileYielding(m_saveFile->handle(), m_saveFile->fileName(), yield);
         if (!m_saveFile->commit())

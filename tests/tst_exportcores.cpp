@@ -3,6 +3,7 @@
 
 #include "export/clipboard.h"
 #include "export/paddedtextsave.h"
+#include "export/uncachedwriter.h"
 #include "export/workbookexport.h"
 #include "platform/errorreport.h"
 #include "platform/fakeplatform.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,6 +24,7 @@
 #include <csignal>
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +42,21 @@ const QString kNotInstalledHere =
 const QString kNotInstalledFeature =
     QStringLiteral("Excel is not installed on this computer. You need to have "
                    "it installed to use this feature.");
+
+// Whether the file system of `folder` refuses a direct write from a buffer
+// off its alignment, asked of the system itself.
+bool refusesMisplacedDirectWrites(const QString &folder)
+{
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/probe"));
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_DIRECT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    alignas(4096) static char buffer[2 * 4096];
+    const bool refused = ::write(fd, buffer + 1, 4096) < 0 && errno == EINVAL;
+    ::close(fd);
+    ::unlink(path.constData());
+    return refused;
+}
 
 QByteArray readAll(const QString &path)
 {
@@ -124,6 +142,10 @@ private slots:
     void savesTheSameBytesWithOneAndTwoThreads();
     void failedWriteIsReportedOnceWithEitherThreadCount_data();
     void failedWriteIsReportedOnceWithEitherThreadCount();
+    void uncachedWriterWritesEveryByte_data();
+    void uncachedWriterWritesEveryByte();
+    void uncachedWriterReportsAFailedWrite_data();
+    void uncachedWriterReportsAFailedWrite();
     void closedWindowLeavesNoFileAndNoThread_data();
     void closedWindowLeavesNoFileAndNoThread();
     void workbookExportStopsBeforeBusy_data();
@@ -381,6 +403,114 @@ void TestExportCores::failedWriteIsReportedOnceWithEitherThreadCount()
     QCOMPARE(readAll(path), oldContent);
     QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("results.txt")}); // no temporary file left
     QCOMPARE(threadCount(), threadsBefore);
+}
+
+void TestExportCores::uncachedWriterWritesEveryByte_data()
+{
+    QTest::addColumn<QList<int>>("pieces");
+    QTest::addColumn<int>("misalign");
+
+    constexpr int block = 4096;
+    constexpr int buffer = 1 << 20;
+    const QList<std::pair<const char *, QList<int>>> shapes = {
+        {"nothing", {}},
+        {"one byte", {1}},
+        {"a disk block less one", {block - 1}},
+        {"a disk block", {block}},
+        {"a disk block and one", {block + 1}},
+        {"the buffer less one", {buffer - 1}},
+        {"the buffer", {buffer}},
+        {"the buffer and one", {buffer + 1}},
+        {"two buffers in pieces across them", {buffer - 5, 10, buffer - 5}},
+        {"a piece larger than three buffers", {7, 3 * buffer + 4099, 1}},
+        {"many small pieces", QList<int>(3000, 999)},
+    };
+    // Misplaced by a byte, the buffer is refused by a file system that
+    // checks direct writes: the writer must go on through the page cache.
+    for (const int misalign : {0, 1}) {
+        for (const auto &[name, pieces] : shapes)
+            QTest::addRow("%s, buffer %s", name, misalign ? "misplaced" : "aligned") << pieces << misalign;
+    }
+}
+
+void TestExportCores::uncachedWriterWritesEveryByte()
+{
+    QFETCH(QList<int>, pieces);
+    QFETCH(int, misalign);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("table.txt")));
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    QVERIFY(fd >= 0);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    const int flagsBefore = ::fcntl(fd, F_GETFL);
+
+    QByteArray expected;
+    QRandomGenerator random(qHash(QTest::currentDataTag()));
+    {
+        UncachedWriter writer(fd, misalign);
+        for (const int size : std::as_const(pieces)) {
+            QByteArray piece(size, Qt::Uninitialized);
+            for (char &c : piece)
+                c = char(random.bounded(256));
+            expected += piece;
+            QCOMPARE(writer.write(piece.constData(), piece.size()), 0);
+        }
+        // Where the buffer was refused, the writer went on without it.
+        if (misalign != 0 && expected.size() >= UncachedWriter::kBufferBytes
+            && refusesMisplacedDirectWrites(dir.path()))
+            QVERIFY(!writer.direct());
+        QCOMPARE(writer.finish(), 0);
+        // The descriptor goes back as it came, ready for ordinary writes.
+        QCOMPARE(::fcntl(fd, F_GETFL), flagsBefore);
+    }
+    QCOMPARE(::fcntl(fd, F_GETFL), flagsBefore);
+    QCOMPARE(::fdatasync(fd), 0);
+    QCOMPARE(readAll(QFile::decodeName(path)), expected);
+}
+
+void TestExportCores::uncachedWriterReportsAFailedWrite_data()
+{
+    QTest::addColumn<int>("misalign");
+    QTest::newRow("buffer aligned") << 0;
+    QTest::newRow("buffer misplaced") << 1;
+}
+
+void TestExportCores::uncachedWriterReportsAFailedWrite()
+{
+    QFETCH(int, misalign);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("table.txt")));
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    QVERIFY(fd >= 0);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+
+    // A file-size limit halfway into the second buffer.
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 3 * (1 << 20) / 2;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const auto unlimit = qScopeGuard([&] {
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+    });
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+
+    UncachedWriter writer(fd, misalign);
+    const QByteArray piece(64 * 1024, '5');
+    int error = 0;
+    int pieces = 0;
+    for (; pieces < 64 && error == 0; ++pieces)
+        error = writer.write(piece.constData(), piece.size());
+    if (error == 0)
+        error = writer.finish();
+    // Refused at the limit, and not before.
+    QCOMPARE(error, EFBIG);
+    QVERIFY2(qint64(pieces) * piece.size() > qint64(limited.rlim_cur), qPrintable(QString::number(pieces)));
 }
 
 void TestExportCores::closedWindowLeavesNoFileAndNoThread_data()
