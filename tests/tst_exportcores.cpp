@@ -58,6 +58,42 @@ bool refusesMisplacedDirectWrites(const QString &folder)
     return refused;
 }
 
+// Limits the size of the files this process writes, with SIGXFSZ ignored so
+// that a write past the limit fails with EFBIG; both come back as they were
+// when it goes, or when lifted.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        if (::getrlimit(RLIMIT_FSIZE, &m_saved) != 0)
+            return;
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = m_saved;
+        limited.rlim_cur = bytes;
+        m_set = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() { lift(); }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+    bool isSet() const { return m_set; }
+    void lift()
+    {
+        if (m_oldHandler == SIG_ERR)
+            return;
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+        m_oldHandler = SIG_ERR;
+        m_set = false;
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_oldHandler)(int) = SIG_ERR;
+    bool m_set = false;
+};
+
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
@@ -378,19 +414,11 @@ void TestExportCores::failedWriteIsReportedOnceWithEitherThreadCount()
 
     Workers::setCount(threads);
     const int threadsBefore = threadCount();
-    rlimit saved{};
-    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 3 * (1 << 20) / 2;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const auto unlimit = qScopeGuard([&] {
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-    });
-    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FileSizeLimit limit(3 * (1 << 20) / 2);
+    QVERIFY(limit.isSet());
     Guarded proc(*m_platform, kProcedure);
     saveResultsAsText(proc, *m_platform, model, path, setBusy(), yield(), yield());
-    ::setrlimit(RLIMIT_FSIZE, &saved);
+    limit.lift();
 
     QCOMPARE(m_platform->messages.size(), 1);
     const QString text = m_platform->messages.constFirst().text;
@@ -489,16 +517,8 @@ void TestExportCores::uncachedWriterReportsAFailedWrite()
     const auto closeFd = qScopeGuard([fd] { ::close(fd); });
 
     // A file-size limit halfway into the second buffer.
-    rlimit saved{};
-    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 3 * (1 << 20) / 2;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    const auto unlimit = qScopeGuard([&] {
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-    });
-    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FileSizeLimit limit(3 * (1 << 20) / 2);
+    QVERIFY(limit.isSet());
 
     UncachedWriter writer(fd, misalign);
     const QByteArray piece(64 * 1024, '5');
@@ -510,7 +530,7 @@ void TestExportCores::uncachedWriterReportsAFailedWrite()
         error = writer.finish();
     // Refused at the limit, and not before.
     QCOMPARE(error, EFBIG);
-    QVERIFY2(qint64(pieces) * piece.size() > qint64(limited.rlim_cur), qPrintable(QString::number(pieces)));
+    QVERIFY2(qint64(pieces) * piece.size() > 3 * (1 << 20) / 2, qPrintable(QString::number(pieces)));
 }
 
 void TestExportCores::closedWindowLeavesNoFileAndNoThread_data()
