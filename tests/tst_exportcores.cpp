@@ -43,6 +43,25 @@ const QString kNotInstalledFeature =
     QStringLiteral("Excel is not installed on this computer. You need to have "
                    "it installed to use this feature.");
 
+// A new, empty file in a folder of its own, open for writing until it goes.
+struct ScratchFile
+{
+    ScratchFile() = default;
+    ~ScratchFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ScratchFile(const ScratchFile &) = delete;
+    ScratchFile &operator=(const ScratchFile &) = delete;
+
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("table.txt"));
+    int fd = dir.isValid()
+        ? ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)
+        : -1;
+};
+
 // Whether the file system of `folder` refuses a direct write from a buffer
 // off its alignment, asked of the system itself.
 bool refusesMisplacedDirectWrites(const QString &folder)
@@ -466,12 +485,9 @@ void TestExportCores::uncachedWriterWritesEveryByte()
     QFETCH(QList<int>, pieces);
     QFETCH(int, misalign);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("table.txt")));
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    QVERIFY(fd >= 0);
-    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    const ScratchFile file;
+    QVERIFY(file.fd >= 0);
+    const int fd = file.fd;
     const int flagsBefore = ::fcntl(fd, F_GETFL);
 
     QByteArray expected;
@@ -487,7 +503,7 @@ void TestExportCores::uncachedWriterWritesEveryByte()
         }
         // Where the buffer was refused, the writer went on without it.
         if (misalign != 0 && expected.size() >= UncachedWriter::kBufferBytes
-            && refusesMisplacedDirectWrites(dir.path()))
+            && refusesMisplacedDirectWrites(file.dir.path()))
             QVERIFY(!writer.direct());
         QCOMPARE(writer.finish(), 0);
         // The descriptor goes back as it came, ready for ordinary writes.
@@ -495,7 +511,7 @@ void TestExportCores::uncachedWriterWritesEveryByte()
     }
     QCOMPARE(::fcntl(fd, F_GETFL), flagsBefore);
     QCOMPARE(::fdatasync(fd), 0);
-    QCOMPARE(readAll(QFile::decodeName(path)), expected);
+    QCOMPARE(readAll(file.path), expected);
 }
 
 void TestExportCores::uncachedWriterReportsAFailedWrite_data()
@@ -509,12 +525,9 @@ void TestExportCores::uncachedWriterReportsAFailedWrite()
 {
     QFETCH(int, misalign);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("table.txt")));
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    QVERIFY(fd >= 0);
-    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    const ScratchFile file;
+    QVERIFY(file.fd >= 0);
+    const int fd = file.fd;
 
     // A file-size limit halfway into the second buffer.
     FileSizeLimit limit(3 * (1 << 20) / 2);
