@@ -531,10 +531,9 @@ int main(int argc, char **argv)
     observer.send("window " + QByteArray::number(quint64(window.winId())));
     if (const QByteArray answer = observer.await(); answer != "ready")
         fail(QStringLiteral("the observer: %1").arg(QString::fromLatin1(answer)));
-    // The first key from the observer switches the X server to its keyboard,
-    // and the first key typed into a text field has Qt load the keyboard's
+    // The first key typed into a text field has Qt load the keyboard's
     // compose table (5 to 10 ms): once in a process, long done when a user
-    // presses Return in a file dialog. Both happen here, in a field of its
+    // presses Return in a file dialog. It happens here, in a field of its
     // own, and not in the first stage.
     {
         QLineEdit field;

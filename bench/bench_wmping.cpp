@@ -14,10 +14,9 @@
 //   probe <ns>            the in-process probe of the stage fired at <ns>
 //   warm <id>             presses and releases Shift on <id> and waits for
 //                         the window to answer a ping; answers "warmed <ns>"
-//                         (the time from the key to that answer). The first
-//                         key from XTest switches the server's keyboard
-//                         device and every client reloads its keymap; a
-//                         user's keyboard has long been the one in use.
+//                         (the time from the key to that answer): the
+//                         bench's first key, into a text field, before the
+//                         stages (see bench_window)
 //   calibrate <ms>        pings the idle window for <ms> milliseconds and
 //                         answers "calibrated <pings> <median ns> <longest ns>
 //                         <slow ns>": on a busy machine the scheduler alone
