@@ -31,7 +31,8 @@ int writeAll(int fd, const char *data, qsizetype size)
 
 } // namespace
 
-UncachedWriter::UncachedWriter(int fd, qsizetype misalign) : m_fd(fd), m_memory(nullptr, std::free)
+UncachedWriter::UncachedWriter(int fd, qsizetype misalign, std::chrono::nanoseconds slowWrite)
+    : m_fd(fd), m_slowWrite(slowWrite), m_memory(nullptr, std::free)
 {
 #if defined(Q_OS_UNIX) && defined(O_DIRECT)
     m_memory.reset(static_cast<char *>(
@@ -91,6 +92,8 @@ int UncachedWriter::finish()
 int UncachedWriter::writeGathered(qsizetype bytes)
 {
 #ifdef Q_OS_UNIX
+    const bool timed = m_direct;
+    const auto start = std::chrono::steady_clock::now();
     qsizetype done = 0;
     while (done < bytes) {
         const ssize_t n = ::write(m_fd, m_buffer + done, std::size_t(bytes - done));
@@ -110,6 +113,10 @@ int UncachedWriter::writeGathered(qsizetype bytes)
         }
         return error;
     }
+    // Only a preference: should the descriptor keep its direct writes, they
+    // go on as before.
+    if (timed && m_direct && std::chrono::steady_clock::now() - start > m_slowWrite)
+        stopDirect();
     m_gathered -= bytes;
     std::memmove(m_buffer, m_buffer + bytes, std::size_t(m_gathered));
     return 0;

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 
@@ -19,7 +20,10 @@
 // time; what is left at the end, shorter than a block of the disk, goes
 // through the page cache. A file system that refuses a direct write is
 // written through the cache from then on: the same bytes reach the file
-// either way. The caller still syncs the file before relying on it.
+// either way. So is a disk too slow for a buffer in kSlowWrite: there the
+// cache takes the writes at once, and the sync at the end waits for the disk
+// instead, which a caller can do while its window answers. The caller still
+// syncs the file before relying on it.
 class UncachedWriter
 {
 public:
@@ -28,11 +32,15 @@ public:
     // blocks.
     static constexpr qsizetype kBufferBytes = qsizetype(1) << 20;
     static constexpr qsizetype kAlignment = 4096;
+    // A disk that takes longer than this for a buffer (below 50 MB/s) is
+    // written through the cache.
+    static constexpr std::chrono::milliseconds kSlowWrite{20};
 
     // Writes to fd (not owned) from its current offset, which must be 0.
-    // `misalign` moves the buffer off its alignment; tests use it to have
-    // the system refuse the direct writes.
-    explicit UncachedWriter(int fd, qsizetype misalign = 0);
+    // `misalign` moves the buffer off its alignment and `slowWrite` sets the
+    // time a buffer may take; tests use them to have the writer leave direct
+    // writes.
+    explicit UncachedWriter(int fd, qsizetype misalign = 0, std::chrono::nanoseconds slowWrite = kSlowWrite);
     ~UncachedWriter();
     UncachedWriter(const UncachedWriter &) = delete;
     UncachedWriter &operator=(const UncachedWriter &) = delete;
@@ -51,6 +59,7 @@ private:
     int stopDirect();
 
     int m_fd;
+    std::chrono::nanoseconds m_slowWrite;
     bool m_direct = false;
     std::unique_ptr<char, void (*)(void *)> m_memory;
     char *m_buffer = nullptr; // in m_memory, kBufferBytes long
