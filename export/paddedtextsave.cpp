@@ -199,6 +199,14 @@ private:
     QString putBackOldContent();
     // Puts the old content back and fails with the description.
     [[noreturn]] void failInPlace(const QString &description);
+#ifdef Q_OS_UNIX
+    // Fails with the reason a write of the temporary file failed.
+    [[noreturn]] void failTemporaryWrite(int error) const
+    {
+        throw Failure(QStringLiteral("Cannot write \"%1\": %2")
+                          .arg(nativeName(m_saveFile->fileName()), qt_error_string(error)));
+    }
+#endif
 
     QString m_fileName;
     std::optional<QSaveFile> m_saveFile;
@@ -299,8 +307,7 @@ void TableFile::write(QByteArray &buffer)
 #ifdef Q_OS_UNIX
     if (m_uncached) {
         if (const int error = m_uncached->write(buffer.constData(), buffer.size()))
-            throw Failure(QStringLiteral("Cannot write \"%1\": %2")
-                              .arg(nativeName(m_saveFile->fileName()), qt_error_string(error)));
+            failTemporaryWrite(error);
         buffer.resize(0);
         return;
     }
@@ -337,8 +344,7 @@ void TableFile::commit(const Yield &yield)
             const int error = m_uncached->finish();
             m_uncached.reset(); // before the commit closes the descriptor
             if (error != 0)
-                throw Failure(QStringLiteral("Cannot write \"%1\": %2")
-                                  .arg(nativeName(m_saveFile->fileName()), qt_error_string(error)));
+                failTemporaryWrite(error);
         }
 #endif
         // The commit then only renames the temporary file.

@@ -10,27 +10,6 @@
 #include <unistd.h>
 #endif
 
-namespace {
-
-#ifdef Q_OS_UNIX
-// Writes all the bytes; 0 or the errno of the write that failed.
-int writeAll(int fd, const char *data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, std::size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        data += n;
-        size -= qsizetype(n);
-    }
-    return 0;
-}
-#endif
-
-} // namespace
-
 UncachedWriter::UncachedWriter(int fd, qsizetype misalign, std::chrono::nanoseconds slowWrite)
     : m_fd(fd), m_slowWrite(slowWrite), m_memory(nullptr, std::free)
 {
@@ -56,9 +35,8 @@ UncachedWriter::~UncachedWriter()
 
 int UncachedWriter::write(const char *data, qsizetype size)
 {
-#ifdef Q_OS_UNIX
     if (!m_buffer)
-        return writeAll(m_fd, data, size);
+        return writeFrom(data, size);
     while (size > 0) {
         const qsizetype n = std::min(size, kBufferBytes - m_gathered);
         std::memcpy(m_buffer + m_gathered, data, std::size_t(n));
@@ -71,11 +49,6 @@ int UncachedWriter::write(const char *data, qsizetype size)
         }
     }
     return 0;
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(size);
-    return ENOSYS;
-#endif
 }
 
 int UncachedWriter::finish()
@@ -91,14 +64,26 @@ int UncachedWriter::finish()
 
 int UncachedWriter::writeGathered(qsizetype bytes)
 {
-#ifdef Q_OS_UNIX
-    const bool timed = m_direct;
     const auto start = std::chrono::steady_clock::now();
-    qsizetype done = 0;
-    while (done < bytes) {
-        const ssize_t n = ::write(m_fd, m_buffer + done, std::size_t(bytes - done));
+    if (const int error = writeFrom(m_buffer, bytes))
+        return error;
+    // Only a preference: should the descriptor keep its direct writes, they
+    // go on as before.
+    if (m_direct && std::chrono::steady_clock::now() - start > m_slowWrite)
+        stopDirect();
+    m_gathered -= bytes;
+    std::memmove(m_buffer, m_buffer + bytes, std::size_t(m_gathered));
+    return 0;
+}
+
+int UncachedWriter::writeFrom(const char *data, qsizetype size)
+{
+#ifdef Q_OS_UNIX
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, data, std::size_t(size));
         if (n > 0) {
-            done += qsizetype(n);
+            data += n;
+            size -= qsizetype(n);
             continue;
         }
         const int error = n < 0 ? errno : EIO;
@@ -113,15 +98,10 @@ int UncachedWriter::writeGathered(qsizetype bytes)
         }
         return error;
     }
-    // Only a preference: should the descriptor keep its direct writes, they
-    // go on as before.
-    if (timed && m_direct && std::chrono::steady_clock::now() - start > m_slowWrite)
-        stopDirect();
-    m_gathered -= bytes;
-    std::memmove(m_buffer, m_buffer + bytes, std::size_t(m_gathered));
     return 0;
 #else
-    Q_UNUSED(bytes);
+    Q_UNUSED(data);
+    Q_UNUSED(size);
     return ENOSYS;
 #endif
 }

@@ -56,6 +56,9 @@ public:
 
 private:
     int writeGathered(qsizetype bytes);
+    // Writes all the bytes, leaving direct writes where the file system
+    // refuses them; 0 or the errno of the write that failed.
+    int writeFrom(const char *data, qsizetype size);
     int stopDirect();
 
     int m_fd;
