@@ -33,13 +33,14 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -64,11 +65,8 @@ const char *takeOption(int &argc, char **argv, const char *name)
 
 void rest(double seconds)
 {
-    if (seconds <= 0)
-        return;
-    timespec t{time_t(seconds), long((seconds - double(time_t(seconds))) * 1e9)};
-    while (nanosleep(&t, &t) != 0) {
-    }
+    if (seconds > 0)
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
 // The floor: one pass of 1 MiB reads, each line feed found with memchr.
